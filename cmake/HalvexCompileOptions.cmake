@@ -1,0 +1,25 @@
+# Compiler options shared by every target of the project, through halvex_add_options().
+
+if(MSVC)
+  set(HALVEX_WARNING_FLAGS /W4 /permissive-)
+  set(HALVEX_WERROR_FLAG /WX)
+else()
+  set(HALVEX_WARNING_FLAGS -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
+                           -Wold-style-cast -Wcast-align -Woverloaded-virtual)
+  set(HALVEX_WERROR_FLAG -Werror)
+endif()
+
+if(HALVEX_SANITIZE)
+  string(REPLACE ";" "," _halvex_sanitizers "${HALVEX_SANITIZE}")
+  add_compile_options(-fsanitize=${_halvex_sanitizers} -fno-omit-frame-pointer
+                      -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${_halvex_sanitizers})
+endif()
+
+# Applies the project's warning policy to one of our own targets (never to third-party code).
+function(halvex_add_options target)
+  target_compile_options(${target} PRIVATE ${HALVEX_WARNING_FLAGS})
+  if(HALVEX_WERROR)
+    target_compile_options(${target} PRIVATE ${HALVEX_WERROR_FLAG})
+  endif()
+endfunction()
