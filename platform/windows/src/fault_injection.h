@@ -14,11 +14,11 @@ std::optional<HRESULT> CheckFault(const char* call);
 }  // namespace halvex::platform
 
 // Returns the injected failure from the calling stand-in function, if one is armed.
-#define HALVEX_RETURN_IF_FAULT(call)                                 \
-  do {                                                               \
+#define HALVEX_RETURN_IF_FAULT(call)                                \
+  do {                                                              \
     if (auto halvex_fault = ::halvex::platform::CheckFault(call)) { \
-      return *halvex_fault;                                          \
-    }                                                                \
+      return *halvex_fault;                                         \
+    }                                                               \
   } while (false)
 
 #endif  // HALVEX_STANDIN_FAULT_INJECTION_H_
