@@ -26,6 +26,9 @@ typedef LONG HRESULT;
 #define RPC_E_CHANGED_MODE HALVEX_HRESULT(0x80010106UL)
 #define CO_E_NOTINITIALIZED HALVEX_HRESULT(0x800401F0UL)
 #define REGDB_E_CLASSNOTREG HALVEX_HRESULT(0x80040154UL)
+#ifndef CLASS_E_NOAGGREGATION
+#define CLASS_E_NOAGGREGATION HALVEX_HRESULT(0x80040110UL)
+#endif
 
 #define ERROR_SUCCESS 0L
 #define ERROR_FILE_NOT_FOUND 2L
@@ -48,5 +51,60 @@ typedef LONG HRESULT;
        ? static_cast<HRESULT>(x)                                                       \
        : HALVEX_HRESULT((static_cast<ULONG>(x) & 0x0000FFFFUL) | (FACILITY_WIN32 << 16) | \
                         0x80000000UL))
+
+// Win32 error codes that the media writer stand-in reports for files it cannot create or write.
+#ifndef ERROR_PATH_NOT_FOUND
+#define ERROR_PATH_NOT_FOUND 3L
+#endif
+#ifndef ERROR_WRITE_FAULT
+#define ERROR_WRITE_FAULT 29L
+#endif
+#ifndef ERROR_DISK_FULL
+#define ERROR_DISK_FULL 112L
+#endif
+
+// Further Win32 error codes that the desktop stand-in reports.
+#ifndef ERROR_OUTOFMEMORY
+#define ERROR_OUTOFMEMORY 14L
+#endif
+#ifndef ERROR_INVALID_DATA
+#define ERROR_INVALID_DATA 13L
+#endif
+#ifndef ERROR_NOT_SUPPORTED
+#define ERROR_NOT_SUPPORTED 50L
+#endif
+#ifndef ERROR_MOD_NOT_FOUND
+#define ERROR_MOD_NOT_FOUND 126L
+#endif
+#ifndef ERROR_PROC_NOT_FOUND
+#define ERROR_PROC_NOT_FOUND 127L
+#endif
+#ifndef ERROR_NOACCESS
+#define ERROR_NOACCESS 998L
+#endif
+#ifndef ERROR_INVALID_FLAGS
+#define ERROR_INVALID_FLAGS 1004L
+#endif
+#ifndef ERROR_TLW_WITH_WSCHILD
+#define ERROR_TLW_WITH_WSCHILD 1406L
+#endif
+#ifndef ERROR_CANNOT_FIND_WND_CLASS
+#define ERROR_CANNOT_FIND_WND_CLASS 1407L
+#endif
+#ifndef ERROR_INVALID_INDEX
+#define ERROR_INVALID_INDEX 1413L
+#endif
+#ifndef ERROR_INVALID_THREAD_ID
+#define ERROR_INVALID_THREAD_ID 1444L
+#endif
+#ifndef ERROR_DATATYPE_MISMATCH
+#define ERROR_DATATYPE_MISMATCH 1629L
+#endif
+#ifndef ERROR_RESOURCE_NAME_NOT_FOUND
+#define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
+#endif
+#ifndef HRESULT_CODE
+#define HRESULT_CODE(hr) (static_cast<HRESULT>(hr) & 0xFFFF)
+#endif
 
 #endif  // HALVEX_STANDIN_WINERROR_H_

@@ -1,0 +1,59 @@
+// Stand-in for the Windows SDK's kernel-side declarations that the product uses: errors, threads,
+// local memory, the command line, modules and the console.
+#ifndef HALVEX_STANDIN_WINBASE_H_
+#define HALVEX_STANDIN_WINBASE_H_
+
+#include "minwindef.h"
+
+#define INFINITE 0xFFFFFFFFu
+#define MAX_PATH 260
+
+#define LMEM_FIXED 0x0000u
+#define LMEM_ZEROINIT 0x0040u
+#define LPTR (LMEM_FIXED | LMEM_ZEROINIT)
+
+#define ATTACH_PARENT_PROCESS (static_cast<DWORD>(-1))
+
+typedef INT_PTR(WINAPI* FARPROC)();
+
+extern "C" {
+
+DWORD WINAPI GetLastError();
+void WINAPI SetLastError(DWORD dwErrCode);
+
+void WINAPI Sleep(DWORD dwMilliseconds);
+DWORD WINAPI GetCurrentThreadId();
+
+HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes);
+// Null on success; the block itself, with ERROR_INVALID_HANDLE, for memory it did not allocate.
+HLOCAL WINAPI LocalFree(HLOCAL hMem);
+
+// The process's command line as Windows builds it: the program path, quoted when it holds a space
+// or tab, and every argument quoted so that CommandLineToArgvW gives it back.
+LPWSTR WINAPI GetCommandLineW();
+
+// Modules. A name without a directory is looked for beside the executable first, then by the
+// system's library search. Names of the system's own libraries ("user32.dll", "kernel32.dll",
+// "shcore.dll", "dwmapi.dll", "shell32.dll") load the stand-in itself. For any other name the
+// candidates are, in order: the name with backslashes turned into slashes; for a name ending in
+// ".dll", the same with "lib<stem>.so" and "<stem>.so" in its place; for a name without any
+// extension, the name with ".dll" added and those two forms.
+HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName);
+HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName);
+HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName);
+FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
+BOOL WINAPI FreeLibrary(HMODULE hLibModule);
+// The file's path as the system has it (slashes as separators here). A buffer that is too small
+// gets the truncated, terminated path, the result nSize and ERROR_INSUFFICIENT_BUFFER.
+DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
+
+BOOL WINAPI AttachConsole(DWORD dwProcessId);
+BOOL WINAPI AllocConsole();
+BOOL WINAPI IsDebuggerPresent();
+
+// The entry point of a GUI program, which the start-up code calls.
+int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, PWSTR lpCmdLine, int nShowCmd);
+
+}  // extern "C"
+
+#endif  // HALVEX_STANDIN_WINBASE_H_

@@ -1,0 +1,6 @@
+# Real media behind the stand-in: PNG decoding, H.264/AAC MP4 writing and loopback capture, done
+# by the system's media libraries.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(HALVEX_MEDIA REQUIRED IMPORTED_TARGET
+  spng zlib libavformat libavcodec libavutil libswresample libpulse)
+target_link_libraries(halvex_windows_standin PRIVATE PkgConfig::HALVEX_MEDIA)

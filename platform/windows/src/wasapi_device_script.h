@@ -1,0 +1,96 @@
+// The scripted playback device behind the audio stand-in: its mix format, its packets and which
+// of them have been handed out, plus the process's default device and the record of audio calls.
+#ifndef HALVEX_STANDIN_WASAPI_DEVICE_SCRIPT_H_
+#define HALVEX_STANDIN_WASAPI_DEVICE_SCRIPT_H_
+
+#include <audioclient.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "windows_testing/audio.h"
+
+namespace halvex::platform {
+
+class DeviceScript {
+ public:
+  // `format` is a whole WAVEFORMATEX with its extension bytes.
+  explicit DeviceScript(std::vector<BYTE> format);
+
+  const std::vector<BYTE>& Format() const { return format_; }
+
+  // Appends a packet; false (nothing queued) if it is malformed for this format.
+  bool Queue(const testing::AudioPacket& packet);
+
+  // The device has gone away: every later call on its objects fails.
+  void Invalidate();
+  bool IsInvalidated() const;
+
+  // Frames of the next packet to hand out, 0 if none is waiting.
+  UINT32 NextPacketFrames() const;
+
+  // Hands out the next packet and holds it until ReleaseBuffer. AUDCLNT_E_OUT_OF_ORDER while one
+  // is held; AUDCLNT_S_BUFFER_EMPTY (nothing handed out) when none is waiting or `deliver` is
+  // false (a stream that is not running).
+  HRESULT GetBuffer(bool deliver,
+                    BYTE** data,
+                    UINT32* frames,
+                    DWORD* flags,
+                    UINT64* device_position);
+
+  // Releases the held packet: all its frames consume it, 0 frames hand it out again next time.
+  // `frames_held` receives the held packet's frames (0 if none).
+  HRESULT ReleaseBuffer(UINT32 frames, UINT32* frames_held);
+
+  // Called with true when a stream on the device starts and false when it stops, so that a real
+  // capture source can run only while someone listens. Set before the device is shared.
+  void SetRunningObserver(std::function<void(bool running)> observer);
+  void NotifyRunning(bool running) const;
+
+  std::size_t Pending() const;
+  std::size_t Consumed() const;
+  bool AllConsumed() const;
+  bool WaitUntilAllConsumed(std::chrono::milliseconds timeout) const;
+
+ private:
+  struct Packet {
+    UINT32 frames;
+    DWORD flags;
+    std::vector<BYTE> data;
+  };
+
+  bool AllConsumedLocked() const { return pending_.empty() && !held_; }
+
+  const std::vector<BYTE> format_;
+  const WORD block_align_;
+  mutable std::mutex mutex_;
+  mutable std::condition_variable consumed_changed_;
+  std::deque<Packet> pending_;
+  std::optional<Packet> held_;
+  std::size_t consumed_ = 0;
+  UINT64 frames_handed_out_ = 0;
+  bool invalidated_ = false;
+  std::function<void(bool)> running_observer_;
+};
+
+// The default playback device, or null. When none is set, the installed provider (if any) is
+// asked for one, and what it gives becomes the default device.
+std::shared_ptr<DeviceScript> DefaultDevice();
+
+// Installs the source of a default device for when no test has set one: a real capture source
+// that fills a DeviceScript with what the system plays. It may return null (no device).
+void SetDefaultDeviceProvider(std::function<std::shared_ptr<DeviceScript>()> provider);
+
+// Adds to the record of audio calls under its lock.
+void RecordAudioCall(const std::function<void(testing::AudioCalls&)>& change);
+
+}  // namespace halvex::platform
+
+#endif  // HALVEX_STANDIN_WASAPI_DEVICE_SCRIPT_H_

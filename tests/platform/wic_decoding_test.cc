@@ -1,0 +1,329 @@
+// The imaging stand-in: scripted images through the product's decoding steps, the failure of any
+// chosen step, and the rectangle and stride rules of CopyPixels.
+#include <gtest/gtest.h>
+
+#include <combaseapi.h>
+#include <wincodec.h>
+
+#include <algorithm>
+#include <climits>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "com_test_support.h"
+
+namespace {
+
+using halvex::test::Owned;
+using halvex::test::StandInTest;
+
+// A 4 x 3 image whose pixel (x, y) is {x, y, x + y, 0x40 | x}.
+std::vector<BYTE> Pixels(UINT width, UINT height) {
+  std::vector<BYTE> bgra;
+  for (UINT y = 0; y < height; ++y) {
+    for (UINT x = 0; x < width; ++x) {
+      bgra.insert(bgra.end(), {static_cast<BYTE>(x), static_cast<BYTE>(y), static_cast<BYTE>(x + y),
+                               static_cast<BYTE>(0x40 | x)});
+    }
+  }
+  return bgra;
+}
+
+// The product's decoding steps, stopping at the first failure: which call failed and with what.
+struct DecodeOutcome {
+  std::string failed_call;
+  HRESULT result = S_OK;
+  UINT width = 0;
+  UINT height = 0;
+  std::vector<BYTE> pixels;
+};
+
+DecodeOutcome DecodeLikeTheProduct(std::vector<BYTE> bytes) {
+  DecodeOutcome outcome;
+  auto step = [&](const char* call, HRESULT hr) {
+    if (FAILED(hr) && outcome.failed_call.empty()) {
+      outcome.failed_call = call;
+      outcome.result = hr;
+    }
+    return SUCCEEDED(hr);
+  };
+  Owned<IWICImagingFactory> factory;
+  Owned<IWICStream> stream;
+  Owned<IWICBitmapDecoder> decoder;
+  Owned<IWICBitmapFrameDecode> frame;
+  Owned<IWICFormatConverter> converter;
+  if (step("CoCreateInstance",
+           CoCreateInstance(CLSID_WICImagingFactory2, nullptr, CLSCTX_INPROC_SERVER,
+                            IID_IWICImagingFactory, factory.PutVoid())) &&
+      step("IWICImagingFactory::CreateStream", factory->CreateStream(stream.Put())) &&
+      step("IWICStream::InitializeFromMemory",
+           stream->InitializeFromMemory(bytes.data(), static_cast<DWORD>(bytes.size()))) &&
+      step("IWICImagingFactory::CreateDecoderFromStream",
+           factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnLoad,
+                                            decoder.Put())) &&
+      step("IWICBitmapDecoder::GetFrame", decoder->GetFrame(0, frame.Put())) &&
+      step("IWICBitmapFrameDecode::GetSize", frame->GetSize(&outcome.width, &outcome.height)) &&
+      step("IWICImagingFactory::CreateFormatConverter",
+           factory->CreateFormatConverter(converter.Put())) &&
+      step("IWICFormatConverter::Initialize",
+           converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone,
+                                 nullptr, 0.0, WICBitmapPaletteTypeCustom)) &&
+      step("IWICFormatConverter::GetSize", converter->GetSize(&outcome.width, &outcome.height))) {
+    outcome.pixels.resize(std::size_t{outcome.width} * outcome.height * 4);
+    step("IWICFormatConverter::CopyPixels",
+         converter->CopyPixels(nullptr, outcome.width * 4, static_cast<UINT>(outcome.pixels.size()),
+                               outcome.pixels.data()));
+  }
+  return outcome;
+}
+
+TEST_F(StandInTest, ScriptedBytesDecodeToTheirImageAndTheArgumentsAreRecorded) {
+  const std::vector<BYTE> bytes = halvex::testing::PngLikeBytes(1);
+  ASSERT_TRUE(halvex::testing::ScriptImage(bytes, 4, 3, Pixels(4, 3)));
+  const DecodeOutcome outcome = DecodeLikeTheProduct(bytes);
+  EXPECT_EQ(outcome.failed_call, "");
+  EXPECT_EQ(outcome.width, 4u);
+  EXPECT_EQ(outcome.height, 3u);
+  EXPECT_EQ(outcome.pixels, Pixels(4, 3));
+
+  const halvex::testing::ImagingCalls calls = halvex::testing::RecordedImagingCalls();
+  EXPECT_EQ(calls.stream_sizes, std::vector<DWORD>{12});
+  ASSERT_EQ(calls.decoders.size(), 1u);
+  EXPECT_EQ(calls.decoders[0].stream_bytes, 12u);
+  EXPECT_FALSE(calls.decoders[0].vendor_given);
+  EXPECT_EQ(calls.decoders[0].options, WICDecodeMetadataCacheOnLoad);
+  EXPECT_EQ(calls.frame_indices, std::vector<UINT>{0});
+  ASSERT_EQ(calls.converter_initializations.size(), 1u);
+  EXPECT_EQ(calls.converter_initializations[0].format, GUID_WICPixelFormat32bppBGRA);
+  EXPECT_EQ(calls.converter_initializations[0].dither, WICBitmapDitherTypeNone);
+  EXPECT_FALSE(calls.converter_initializations[0].palette_given);
+  EXPECT_EQ(calls.converter_initializations[0].palette_translate, WICBitmapPaletteTypeCustom);
+  ASSERT_EQ(calls.copies.size(), 1u);
+  EXPECT_EQ(calls.copies[0].object, "IWICFormatConverter");
+  EXPECT_FALSE(calls.copies[0].rect.has_value());
+  EXPECT_EQ(calls.copies[0].stride, 16u);
+}
+
+TEST_F(StandInTest, UnscriptedBytesHaveNoDecoder) {
+  ASSERT_TRUE(halvex::testing::ScriptImage(halvex::testing::PngLikeBytes(1), 1, 1, {1, 2, 3, 4}));
+  const DecodeOutcome outcome = DecodeLikeTheProduct(halvex::testing::PngLikeBytes(2));
+  EXPECT_EQ(outcome.failed_call, "IWICImagingFactory::CreateDecoderFromStream");
+  EXPECT_EQ(outcome.result, WINCODEC_ERR_COMPONENTNOTFOUND);
+  EXPECT_EQ(halvex::testing::RecordedImagingCalls().decoders.at(0).result,
+            WINCODEC_ERR_COMPONENTNOTFOUND);
+}
+
+class ScriptedFailure : public StandInTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ScriptedFailure, StopsDecodingAtTheChosenCall) {
+  const std::vector<BYTE> bytes = halvex::testing::PngLikeBytes(7);
+  constexpr HRESULT kFailure = WINCODEC_ERR_BADIMAGE;
+  ASSERT_TRUE(halvex::testing::ScriptImageFailure(bytes, GetParam(), kFailure, 6, 4));
+  const DecodeOutcome outcome = DecodeLikeTheProduct(bytes);
+  EXPECT_EQ(outcome.failed_call, GetParam());
+  EXPECT_EQ(outcome.result, kFailure);
+}
+
+INSTANTIATE_TEST_SUITE_P(Imaging,
+                         ScriptedFailure,
+                         ::testing::Values("IWICImagingFactory::CreateDecoderFromStream",
+                                           "IWICBitmapDecoder::GetFrame",
+                                           "IWICBitmapFrameDecode::GetSize",
+                                           "IWICFormatConverter::Initialize",
+                                           "IWICFormatConverter::GetSize",
+                                           "IWICFormatConverter::CopyPixels"));
+
+TEST_F(StandInTest, FailureScriptsAreCheckedAndNeverAllocateTheirDeclaredSize) {
+  const std::vector<BYTE> bytes = halvex::testing::PngLikeBytes(3);
+  EXPECT_FALSE(halvex::testing::ScriptImageFailure(bytes, "IWICStream::Read", E_FAIL));
+  EXPECT_FALSE(halvex::testing::ScriptImageFailure(bytes, "IWICBitmapDecoder::GetFrame", S_OK));
+  EXPECT_FALSE(halvex::testing::ScriptImage(bytes, 2, 2, std::vector<BYTE>(15)));
+  EXPECT_FALSE(halvex::testing::ScriptImage(bytes, 0x40000000, 4, std::vector<BYTE>(16)));
+  EXPECT_FALSE(halvex::testing::ScriptImage(bytes, 0, 0, {}));
+
+  // A 100000 x 100000 image that fails only at the end: its pixels are never materialised.
+  ASSERT_TRUE(halvex::testing::ScriptImageFailure(bytes, "IWICFormatConverter::CopyPixels", E_FAIL,
+                                                  100000, 100000));
+  const DecodeOutcome outcome = [&] {
+    Owned<IWICImagingFactory> factory;
+    Owned<IWICStream> stream;
+    Owned<IWICBitmapDecoder> decoder;
+    Owned<IWICBitmapFrameDecode> frame;
+    std::vector<BYTE> copy = bytes;
+    EXPECT_EQ(CoCreateInstance(CLSID_WICImagingFactory2, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_IWICImagingFactory, factory.PutVoid()),
+              S_OK);
+    factory->CreateStream(stream.Put());
+    stream->InitializeFromMemory(copy.data(), static_cast<DWORD>(copy.size()));
+    EXPECT_EQ(factory->CreateDecoderFromStream(stream.get(), nullptr,
+                                               WICDecodeMetadataCacheOnDemand, decoder.Put()),
+              S_OK);
+    EXPECT_EQ(decoder->GetFrame(0, frame.Put()), S_OK);
+    DecodeOutcome result;
+    EXPECT_EQ(frame->GetSize(&result.width, &result.height), S_OK);
+    const WICRect corner = {99998, 99999, 2, 1};
+    result.pixels.resize(8);
+    result.result = frame->CopyPixels(&corner, 8, 8, result.pixels.data());
+    return result;
+  }();
+  EXPECT_EQ(outcome.width, 100000u);
+  EXPECT_EQ(outcome.result, S_OK);
+  EXPECT_EQ(outcome.pixels, (std::vector<BYTE>{0x80, 0x80, 0x80, 0xFF, 0x80, 0x80, 0x80, 0xFF}));
+}
+
+struct CopyCase {
+  const char* name;
+  bool whole_image;
+  WICRect rect;
+  UINT stride;
+  UINT buffer_size;
+  HRESULT expected;
+  std::vector<BYTE> expected_bytes;  // checked on success
+};
+
+void PrintTo(const CopyCase& test_case, std::ostream* out) {
+  *out << test_case.name;
+}
+
+class CopyPixelsRules : public StandInTest, public ::testing::WithParamInterface<CopyCase> {};
+
+TEST_P(CopyPixelsRules, FrameAndConverterAgree) {
+  const CopyCase& test_case = GetParam();
+  std::vector<BYTE> bytes = halvex::testing::PngLikeBytes(5);
+  ASSERT_TRUE(halvex::testing::ScriptImage(bytes, 4, 3, Pixels(4, 3)));
+  Owned<IWICImagingFactory> factory;
+  Owned<IWICStream> stream;
+  Owned<IWICBitmapDecoder> decoder;
+  Owned<IWICBitmapFrameDecode> frame;
+  Owned<IWICFormatConverter> converter;
+  ASSERT_EQ(CoCreateInstance(CLSID_WICImagingFactory2, nullptr, CLSCTX_INPROC_SERVER,
+                             IID_IWICImagingFactory, factory.PutVoid()),
+            S_OK);
+  ASSERT_EQ(factory->CreateStream(stream.Put()), S_OK);
+  ASSERT_EQ(stream->InitializeFromMemory(bytes.data(), static_cast<DWORD>(bytes.size())), S_OK);
+  ASSERT_EQ(factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnLoad,
+                                             decoder.Put()),
+            S_OK);
+  ASSERT_EQ(decoder->GetFrame(0, frame.Put()), S_OK);
+  ASSERT_EQ(factory->CreateFormatConverter(converter.Put()), S_OK);
+  ASSERT_EQ(
+      converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone,
+                            nullptr, 0.0, WICBitmapPaletteTypeCustom),
+      S_OK);
+  const WICRect* rect = test_case.whole_image ? nullptr : &test_case.rect;
+  for (IWICBitmapSource* source : {static_cast<IWICBitmapSource*>(frame.get()),
+                                   static_cast<IWICBitmapSource*>(converter.get())}) {
+    // A refused copy must write nothing, so its buffer need not be as large as it claims; one
+    // guard byte past the end catches a write beyond it.
+    const std::size_t allocated = SUCCEEDED(test_case.expected)
+                                      ? test_case.buffer_size
+                                      : std::min<std::size_t>(test_case.buffer_size, 64);
+    std::vector<BYTE> buffer(allocated + 1, 0xEE);
+    EXPECT_EQ(source->CopyPixels(rect, test_case.stride, test_case.buffer_size, buffer.data()),
+              test_case.expected);
+    EXPECT_EQ(buffer.back(), 0xEE);
+    if (SUCCEEDED(test_case.expected)) {
+      buffer.pop_back();
+      EXPECT_EQ(buffer, test_case.expected_bytes);
+    }
+  }
+  EXPECT_EQ(converter->CopyPixels(rect, test_case.stride, test_case.buffer_size, nullptr),
+            E_INVALIDARG);
+}
+
+std::vector<BYTE> PixelRow(UINT y, UINT from_x, UINT count) {
+  std::vector<BYTE> row;
+  for (UINT x = from_x; x < from_x + count; ++x) {
+    row.insert(row.end(), {static_cast<BYTE>(x), static_cast<BYTE>(y), static_cast<BYTE>(x + y),
+                           static_cast<BYTE>(0x40 | x)});
+  }
+  return row;
+}
+
+std::vector<BYTE> Concat(std::initializer_list<std::vector<BYTE>> parts) {
+  std::vector<BYTE> all;
+  for (const auto& part : parts) {
+    all.insert(all.end(), part.begin(), part.end());
+  }
+  return all;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Imaging,
+    CopyPixelsRules,
+    ::testing::Values(
+        CopyCase{"WholeImage", true, {}, 16, 48, S_OK, Pixels(4, 3)},
+        CopyCase{"InnerRectangleWithPaddedStride",
+                 false,
+                 {1, 1, 2, 2},
+                 12,
+                 20,
+                 S_OK,
+                 Concat({PixelRow(1, 1, 2), std::vector<BYTE>(4, 0xEE), PixelRow(2, 1, 2)})},
+        CopyCase{"LastRowNeedsNoPadding", false, {2, 2, 2, 1}, 100, 8, S_OK, PixelRow(2, 2, 2)},
+        CopyCase{"EmptyRectangleCopiesNothing", false, {4, 3, 0, 0}, 0, 0, S_OK, {}},
+        CopyCase{"RectanglePastTheRightEdge", false, {3, 0, 2, 1}, 8, 8, E_INVALIDARG, {}},
+        CopyCase{"RectanglePastTheBottom", false, {0, 2, 1, 2}, 4, 8, E_INVALIDARG, {}},
+        CopyCase{"NegativeOrigin", false, {-1, 0, 1, 1}, 4, 4, E_INVALIDARG, {}},
+        CopyCase{"NegativeSize", false, {0, 0, -1, 1}, 4, 4, E_INVALIDARG, {}},
+        CopyCase{"SizeThatWouldWrap", false, {1, 0, INT_MAX, 1}, 4, 4, E_INVALIDARG, {}},
+        CopyCase{"StrideShorterThanARow", true, {}, 15, 1000, WINCODEC_ERR_INSUFFICIENTBUFFER, {}},
+        CopyCase{"BufferOneByteShort", true, {}, 16, 47, WINCODEC_ERR_INSUFFICIENTBUFFER, {}},
+        CopyCase{"HugeStrideDoesNotWrap",
+                 true,
+                 {},
+                 0x80000000u,
+                 0xFFFFFFFFu,
+                 WINCODEC_ERR_INSUFFICIENTBUFFER,
+                 {}}),
+    [](const ::testing::TestParamInfo<CopyCase>& case_info) { return case_info.param.name; });
+
+TEST_F(StandInTest, ObjectsRefuseCallsOutOfOrder) {
+  std::vector<BYTE> bytes = halvex::testing::PngLikeBytes(9);
+  ASSERT_TRUE(halvex::testing::ScriptImage(bytes, 2, 2, Pixels(2, 2)));
+  Owned<IWICImagingFactory> factory;
+  ASSERT_EQ(CoCreateInstance(CLSID_WICImagingFactory2, nullptr, CLSCTX_INPROC_SERVER,
+                             IID_IWICImagingFactory, factory.PutVoid()),
+            S_OK);
+  Owned<IWICStream> stream;
+  ASSERT_EQ(factory->CreateStream(stream.Put()), S_OK);
+  Owned<IWICBitmapDecoder> decoder;
+  EXPECT_EQ(factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnLoad,
+                                             decoder.Put()),
+            WINCODEC_ERR_NOTINITIALIZED);
+  ASSERT_EQ(stream->InitializeFromMemory(bytes.data(), static_cast<DWORD>(bytes.size())), S_OK);
+  EXPECT_EQ(stream->InitializeFromMemory(bytes.data(), 4), WINCODEC_ERR_WRONGSTATE);
+  ASSERT_EQ(factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnLoad,
+                                             decoder.Put()),
+            S_OK);
+  Owned<IWICBitmapFrameDecode> frame;
+  EXPECT_EQ(decoder->GetFrame(1, frame.Put()), WINCODEC_ERR_FRAMEMISSING);
+  EXPECT_FALSE(frame);
+  ASSERT_EQ(decoder->GetFrame(0, frame.Put()), S_OK);
+
+  Owned<IWICFormatConverter> converter;
+  ASSERT_EQ(factory->CreateFormatConverter(converter.Put()), S_OK);
+  UINT width = 0;
+  UINT height = 0;
+  EXPECT_EQ(converter->GetSize(&width, &height), WINCODEC_ERR_NOTINITIALIZED);
+  EXPECT_EQ(converter->Initialize(frame.get(), GUID_WICPixelFormat24bppBGR, WICBitmapDitherTypeNone,
+                                  nullptr, 0.0, WICBitmapPaletteTypeCustom),
+            WINCODEC_ERR_UNSUPPORTEDOPERATION);
+  ASSERT_EQ(
+      converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone,
+                            nullptr, 0.0, WICBitmapPaletteTypeCustom),
+      S_OK);
+  EXPECT_EQ(
+      converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone,
+                            nullptr, 0.0, WICBitmapPaletteTypeCustom),
+      WINCODEC_ERR_WRONGSTATE);
+  // The converter holds its source: the frame lives on after the caller lets go of it.
+  frame.Reset();
+  EXPECT_EQ(halvex::testing::LiveObjects("IWICBitmapFrameDecode"), 1);
+  EXPECT_EQ(converter->GetSize(&width, &height), S_OK);
+  EXPECT_EQ(width, 2u);
+}
+
+}  // namespace
