@@ -1,0 +1,24 @@
+// A scriptable application library for the engine stand-in's tests. Its entrypoint arguments
+// are commands, run in order:
+//   send:CHANNEL:TEXT  sends TEXT on CHANNEL and waits; records "CHANNEL=answered:REPLY",
+//                      "CHANNEL=empty" (an answer without bytes) or "CHANNEL=none" (no answer)
+//   send-without-channel  sends with a null channel name; records "no channel=RESULT"
+//   frame              tells the engine a frame was drawn
+//   status:N           returns N when the commands are done (0 otherwise)
+// It first records "args=N" with its argument count.
+#ifndef HALVEX_TESTS_ENGINE_HOST_TEST_APPLICATION_H_
+#define HALVEX_TESTS_ENGINE_HOST_TEST_APPLICATION_H_
+
+#include <string>
+#include <vector>
+
+#include "platform/engine/halvex_app.h"
+
+namespace halvex::testing {
+
+HALVEX_APP_EXPORT std::vector<std::string> TestApplicationOutcomes();
+HALVEX_APP_EXPORT void ResetTestApplication();
+
+}  // namespace halvex::testing
+
+#endif  // HALVEX_TESTS_ENGINE_HOST_TEST_APPLICATION_H_
