@@ -1,0 +1,110 @@
+// The process's one desktop recorder: PNG frames in, an H.264 (and optionally AAC) file out.
+#ifndef HALVEX_RECORDER_DESKTOP_RECORDER_H_
+#define HALVEX_RECORDER_DESKTOP_RECORDER_H_
+
+#include <windows.h>
+#include <mfidl.h>
+#include <mfreadwrite.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "recorder/com_ptr.h"
+
+namespace halvex {
+
+struct CaptureFormat;
+
+struct StopResult {
+  int32_t frames = 0;
+  bool hasAudio = false;
+};
+
+// A recording is lazy: Start only records its parameters, the first frame that decodes creates the
+// file, and system-audio capture starts once three frames have been written. One mutex guards the
+// whole record and every call on the media writer; only audioStopFlag is read without it.
+class DesktopRecorder {
+ public:
+  // The single recorder, created on first use and stopped (its file finalised) at process exit.
+  static DesktopRecorder& Instance();
+
+  ~DesktopRecorder();
+  DesktopRecorder(const DesktopRecorder&) = delete;
+  DesktopRecorder& operator=(const DesktopRecorder&) = delete;
+
+  // Ends any running recording (its file is finalised) and arms a new one. The rate is limited to
+  // 1..30 frames per second; a rate that is not a number counts as 8. videoTrackId and
+  // peerConnectionId are accepted and not used. Returns false, leaving the recorder idle, only
+  // when Media Foundation cannot be started.
+  bool Start(const std::string& path,
+             double framesPerSecond,
+             const std::string& videoTrackId,
+             const std::string& peerConnectionId,
+             bool enableAudio,
+             bool* hasAudioTrack = nullptr);
+
+  // Ends the recording: waits for the audio thread, pads the audio track with silence to the
+  // video's end and finalises the file. The result is taken before the padding and repeats on a
+  // second call.
+  StopResult Stop();
+
+  // Adds one PNG frame to the running recording. A frame that cannot be used is dropped; the
+  // returned count (frames written so far) tells the caller whether it was taken.
+  int32_t AppendPng(const uint8_t* data, uint64_t length, bool* hasAudio = nullptr);
+
+  // Makes sure COM is initialised on the calling thread, trying again on the next call when it
+  // failed. A thread that already has an apartment keeps it.
+  static void EnsureComInitialized();
+
+ private:
+  friend class DesktopRecorderTestPeer;
+
+  DesktopRecorder();
+
+  // Each of these is called with `mutex` held.
+  bool OpenSinkWriter(int32_t width, int32_t height, bool withAudio);
+  bool WriteVideoFrame(const uint8_t* pixels, int32_t rowBytes, int32_t width, int32_t height);
+  bool WriteAudioSamples(const int16_t* samples, int64_t count, bool audible);
+  void PadAudioToVideo();
+  void StartAudioCapture();
+  void ReleaseSinkWriter();
+
+  // The audio thread's body and its per-packet step (which takes the lock itself).
+  void AudioCaptureLoop();
+  void ProcessAudioPacket(const uint8_t* data, uint32_t frames, const CaptureFormat& format);
+
+  std::unique_ptr<std::thread> audioThread;
+  std::mutex mutex;
+  bool recordingActive = false;
+  bool audioEnabled = false;
+  bool audibleAudioWritten = false;
+  double fps = 8.0;
+  int32_t framesWritten = 0;
+  int32_t audioChunksWritten = 0;
+  int32_t videoWidth = 0;
+  int32_t videoHeight = 0;
+  uint32_t rowPitch = 0;
+  int64_t videoFrameIndex = 0;
+  int64_t frameDuration = 0;
+  int64_t audioPosition = 0;
+  std::wstring outputPath;
+  ComPtr<IMFSinkWriter> sinkWriter;
+  DWORD videoStreamIndex = 0;
+  DWORD audioStreamIndex = 0;
+  bool audioStreamPresent = false;
+  bool writingBegun = false;
+  bool mediaFoundationStarted = false;
+  bool audioThreadStarted = false;
+  std::atomic<bool> audioStopFlag{true};
+  // The last frame's decoded pixels, kept for the next frame to decode into (frame_ingestion.cc).
+  std::unique_ptr<uint8_t[]> spareFramePixels;
+  size_t spareFrameBytes = 0;
+};
+
+}  // namespace halvex
+
+#endif  // HALVEX_RECORDER_DESKTOP_RECORDER_H_

@@ -1,0 +1,177 @@
+#include <mfapi.h>
+
+#include <initializer_list>
+
+#include "recorder/audio_conversion.h"
+#include "recorder/desktop_recorder.h"
+
+namespace halvex {
+namespace {
+
+constexpr UINT32 kAudioChannels = 1;
+constexpr UINT32 kAudioBitsPerSample = 16;
+constexpr UINT32 kAudioBlockAlignment = kAudioChannels * kAudioBitsPerSample / 8;
+constexpr UINT32 kAacBytesPerSecond = 24000;  // 192 kbit/s
+constexpr UINT32 kAacRawPayload = 0;
+
+// One attribute of a media type; the types below list them in the order they are set.
+struct TypeAttribute {
+  TypeAttribute(REFGUID attributeKey, REFGUID value)
+      : key(&attributeKey), isGuid(true), guid(value) {}
+  TypeAttribute(REFGUID attributeKey, UINT32 value)
+      : key(&attributeKey), is32Bit(true), number(value) {}
+  TypeAttribute(REFGUID attributeKey, UINT64 value) : key(&attributeKey), number(value) {}
+
+  const GUID* key;
+  bool isGuid = false;
+  bool is32Bit = false;
+  GUID guid = {};
+  UINT64 number = 0;
+};
+
+UINT64 PackPair(UINT32 high, UINT32 low) {
+  return (static_cast<UINT64>(high) << 32) | low;
+}
+
+// A new media type carrying `attributes`; empty when it cannot be created. The setters' results
+// are not checked: the writer rejects a type that lacks what it needs.
+ComPtr<IMFMediaType> CreateMediaType(std::initializer_list<TypeAttribute> attributes) {
+  ComPtr<IMFMediaType> type;
+  if (FAILED(MFCreateMediaType(type.Put()))) {
+    return ComPtr<IMFMediaType>();
+  }
+  for (const TypeAttribute& attribute : attributes) {
+    if (attribute.isGuid) {
+      type->SetGUID(*attribute.key, attribute.guid);
+    } else if (attribute.is32Bit) {
+      type->SetUINT32(*attribute.key, static_cast<UINT32>(attribute.number));
+    } else {
+      type->SetUINT64(*attribute.key, attribute.number);
+    }
+  }
+  return type;
+}
+
+}  // namespace
+
+bool DesktopRecorder::OpenSinkWriter(int32_t width, int32_t height, bool withAudio) {
+  const int32_t evenWidth = width & ~1;
+  const int32_t evenHeight = height & ~1;
+  if (evenWidth < 2 || evenHeight < 2) {
+    return false;
+  }
+  const UINT32 w = static_cast<UINT32>(evenWidth);
+  const UINT32 h = static_cast<UINT32>(evenHeight);
+  const UINT32 pitch = (w + 15) & ~15u;
+  const UINT64 frameSize = PackPair(w, h);
+  const UINT64 frameRate = PackPair(static_cast<UINT32>(fps), 1);
+  const UINT64 squarePixels = PackPair(1, 1);
+
+  ComPtr<IMFSinkWriter> writer;
+  {
+    ComPtr<IMFAttributes> writerAttributes;
+    // Without an attribute store the writer is made with its defaults.
+    if (SUCCEEDED(MFCreateAttributes(writerAttributes.Put(), 2))) {
+      writerAttributes->SetUINT32(MF_READWRITE_ENABLE_HARDWARE_TRANSFORMS, 0);
+      writerAttributes->SetUINT32(MF_SINK_WRITER_DISABLE_THROTTLING, 1);
+    }
+    if (FAILED(MFCreateSinkWriterFromURL(outputPath.c_str(), nullptr, writerAttributes.Get(),
+                                         writer.Put()))) {
+      return false;
+    }
+  }
+
+  {
+    ComPtr<IMFMediaType> videoOutput = CreateMediaType({
+        {MF_MT_MAJOR_TYPE, MFMediaType_Video},
+        {MF_MT_SUBTYPE, MFVideoFormat_H264},
+        {MF_MT_AVG_BITRATE, w * h * 3},
+        {MF_MT_INTERLACE_MODE, static_cast<UINT32>(MFVideoInterlace_Progressive)},
+        {MF_MT_FRAME_SIZE, frameSize},
+        {MF_MT_FRAME_RATE, frameRate},
+        {MF_MT_PIXEL_ASPECT_RATIO, squarePixels},
+    });
+    if (!videoOutput || FAILED(writer->AddStream(videoOutput.Get(), &videoStreamIndex))) {
+      return false;
+    }
+  }
+  {
+    ComPtr<IMFMediaType> videoInput = CreateMediaType({
+        {MF_MT_MAJOR_TYPE, MFMediaType_Video},
+        {MF_MT_SUBTYPE, MFVideoFormat_NV12},
+        {MF_MT_FRAME_SIZE, frameSize},
+        {MF_MT_FRAME_RATE, frameRate},
+        {MF_MT_PIXEL_ASPECT_RATIO, squarePixels},
+        {MF_MT_DEFAULT_STRIDE, pitch},
+        {MF_MT_FIXED_SIZE_SAMPLES, UINT32{1}},
+        {MF_MT_SAMPLE_SIZE, pitch * (h + h / 2)},
+        {MF_MT_ALL_SAMPLES_INDEPENDENT, UINT32{1}},
+    });
+    if (!videoInput ||
+        FAILED(writer->SetInputMediaType(videoStreamIndex, videoInput.Get(), nullptr))) {
+      return false;
+    }
+  }
+
+  videoHeight = evenHeight;
+  sinkWriter = std::move(writer);
+  videoWidth = evenWidth;
+  rowPitch = pitch;
+  audioStreamPresent = false;
+  audioStreamIndex = 0;
+
+  if (withAudio) {
+    bool audioReady = audioEnabled;
+    if (audioReady) {
+      ComPtr<IMFMediaType> audioOutput = CreateMediaType({
+          {MF_MT_MAJOR_TYPE, MFMediaType_Audio},
+          {MF_MT_SUBTYPE, MFAudioFormat_AAC},
+          {MF_MT_AUDIO_NUM_CHANNELS, kAudioChannels},
+          {MF_MT_AUDIO_SAMPLES_PER_SECOND, static_cast<UINT32>(kRecordingSampleRate)},
+          {MF_MT_AUDIO_BITS_PER_SAMPLE, kAudioBitsPerSample},
+          {MF_MT_AUDIO_AVG_BYTES_PER_SECOND, kAacBytesPerSecond},
+          {MF_MT_AAC_PAYLOAD_TYPE, kAacRawPayload},
+      });
+      audioReady = static_cast<bool>(audioOutput);
+      if (audioReady && FAILED(sinkWriter->AddStream(audioOutput.Get(), &audioStreamIndex))) {
+        audioStreamIndex = 0;
+        audioReady = false;
+      }
+    }
+    if (audioReady) {
+      ComPtr<IMFMediaType> audioInput = CreateMediaType({
+          {MF_MT_MAJOR_TYPE, MFMediaType_Audio},
+          {MF_MT_SUBTYPE, MFAudioFormat_PCM},
+          {MF_MT_AUDIO_NUM_CHANNELS, kAudioChannels},
+          {MF_MT_AUDIO_SAMPLES_PER_SECOND, static_cast<UINT32>(kRecordingSampleRate)},
+          {MF_MT_AUDIO_BITS_PER_SAMPLE, kAudioBitsPerSample},
+          {MF_MT_AUDIO_BLOCK_ALIGNMENT, kAudioBlockAlignment},
+          {MF_MT_AUDIO_AVG_BYTES_PER_SECOND,
+           static_cast<UINT32>(kRecordingSampleRate) * kAudioBlockAlignment},
+      });
+      audioReady = static_cast<bool>(audioInput);
+      if (audioReady) {
+        audioStreamPresent =
+            SUCCEEDED(sinkWriter->SetInputMediaType(audioStreamIndex, audioInput.Get(), nullptr));
+        audioReady = audioStreamPresent;
+      }
+    }
+    if (!audioReady) {
+      // The caller retries without audio, so this writer is discarded unfinished.
+      sinkWriter.Reset();
+      rowPitch = 0;
+      return false;
+    }
+  }
+
+  if (FAILED(sinkWriter->BeginWriting())) {
+    sinkWriter.Reset();
+    audioStreamPresent = false;
+    rowPitch = 0;
+    return false;
+  }
+  writingBegun = true;
+  return true;
+}
+
+}  // namespace halvex
