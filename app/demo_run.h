@@ -1,0 +1,30 @@
+// One recording from start to summary: "start", one "appendPng" per frame, "stop".
+#ifndef HALVEX_APP_DEMO_RUN_H_
+#define HALVEX_APP_DEMO_RUN_H_
+
+#include <ostream>
+
+#include "app/engine_services.h"
+#include "app/frame_source.h"
+#include "app/options.h"
+
+namespace halvex {
+namespace demo {
+
+// Records every frame of `source` with the output path, rate and audio choice of `options`,
+// pacing the frames unless `options.fast`. Progress and the summary go to `out`; each failure goes
+// to `err` as one line. After a failed frame the recording is still stopped, so that what was
+// written is finalised. Returns 0 when every call succeeded, 1 otherwise.
+int RunRecording(const DemoOptions& options,
+                 FrameSource& source,
+                 EngineServices& engine,
+                 std::ostream& out,
+                 std::ostream& err);
+
+// The path as the user will find it: absolute, resolved against the current directory.
+std::string DisplayPath(const std::string& path);
+
+}  // namespace demo
+}  // namespace halvex
+
+#endif  // HALVEX_APP_DEMO_RUN_H_

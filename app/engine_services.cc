@@ -1,0 +1,48 @@
+#include "app/engine_services.h"
+
+namespace halvex {
+namespace demo {
+
+bool EngineServices::IsUsable(const HalvexEngineServices* services, std::string* error) {
+  if (services == nullptr) {
+    *error = "the engine passed no services";
+    return false;
+  }
+  // An older or foreign engine may hand over a shorter record; reading past it would be unsafe.
+  if (services->struct_size < sizeof(HalvexEngineServices)) {
+    *error = "the engine's services record is too small (" + std::to_string(services->struct_size) +
+             " bytes, " + std::to_string(sizeof(HalvexEngineServices)) + " expected)";
+    return false;
+  }
+  if (services->send_message == nullptr || services->frame_drawn == nullptr) {
+    *error = "the engine's services record lacks send_message or frame_drawn";
+    return false;
+  }
+  return true;
+}
+
+EngineServices::EngineServices(const HalvexEngineServices& services) : services_(services) {}
+
+bool EngineServices::Send(const std::string& channel,
+                          const std::vector<uint8_t>& message,
+                          std::vector<uint8_t>* reply) {
+  reply->clear();
+  const uint8_t* reply_bytes = nullptr;
+  size_t reply_size = 0;
+  const int answered = services_.send_message(services_.engine, channel.c_str(), message.data(),
+                                              message.size(), &reply_bytes, &reply_size);
+  if (answered == 0) {
+    return false;
+  }
+  if (reply_bytes != nullptr && reply_size > 0) {
+    reply->assign(reply_bytes, reply_bytes + reply_size);
+  }
+  return true;
+}
+
+void EngineServices::FrameDrawn() {
+  services_.frame_drawn(services_.engine);
+}
+
+}  // namespace demo
+}  // namespace halvex

@@ -1,0 +1,35 @@
+// Runs a program to its end and collects what it printed, for tests of the built host.
+#ifndef HALVEX_TESTS_END_TO_END_PROCESS_RUNNER_H_
+#define HALVEX_TESTS_END_TO_END_PROCESS_RUNNER_H_
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace halvex {
+namespace demo {
+namespace testing {
+
+struct ProcessResult {
+  bool started = false;
+  std::string start_error;
+  bool timed_out = false;  // the process was killed after the time limit
+  bool exited = false;     // ended by exit rather than by a signal
+  int exit_code = -1;
+  int signal = 0;
+  std::string out;
+  std::string err;
+};
+
+// Starts `program` with `arguments` in `working_directory`, with the test's environment, and
+// waits for it to end, killing it after `limit`.
+ProcessResult RunProcess(const std::string& program,
+                         const std::vector<std::string>& arguments,
+                         const std::string& working_directory,
+                         std::chrono::seconds limit);
+
+}  // namespace testing
+}  // namespace demo
+}  // namespace halvex
+
+#endif  // HALVEX_TESTS_END_TO_END_PROCESS_RUNNER_H_
