@@ -59,7 +59,8 @@ class EncodableValue : public EncodableValueVariant {
 
 // The total ordering of values: alternative index first, then the payload by the alternative's
 // own rule (text as unsigned bytes, lists lexicographically, maps entry by entry in key order,
-// custom values by address).
+// custom values by address). Doubles and floats use the floating-point less-than, except that NaN
+// comes after every number and all NaNs are equivalent, so that maps keyed by them stay ordered.
 bool operator<(const EncodableValue& a, const EncodableValue& b);
 
 // Structural equality: same alternative and equal payloads. Doubles compare with ==, so 0.0

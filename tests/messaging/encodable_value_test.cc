@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <iterator>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -138,6 +140,12 @@ TEST(EncodableValueOrdering, StrictlyOrderedPairs) {
                                    {EncodableValue(2), EncodableValue()}})},
       {"empty map first", EncodableValue(EncodableMap{}),
        EncodableValue(EncodableMap{{EncodableValue(), EncodableValue()}})},
+      {"NaN after infinity", EncodableValue(std::numeric_limits<double>::infinity()),
+       EncodableValue(std::numeric_limits<double>::quiet_NaN())},
+      {"NaN after every number in a double list", EncodableValue(std::vector<double>{1e308, 1.0}),
+       EncodableValue(std::vector<double>{std::numeric_limits<double>::quiet_NaN(), 0.0})},
+      {"NaN after every number in a float list", EncodableValue(std::vector<float>{-1.0f}),
+       EncodableValue(std::vector<float>{std::numeric_limits<float>::quiet_NaN()})},
   };
   for (const auto& c : cases) {
     EXPECT_TRUE(c.smaller < c.larger) << c.name;
@@ -155,6 +163,10 @@ TEST(EncodableValueOrdering, EquivalentPairs) {
        EncodableValue(EncodableList{EncodableValue("x"), EncodableValue(2)})},
       {"equal maps", EncodableValue(EncodableMap{{EncodableValue("k"), EncodableValue(1)}}),
        EncodableValue(EncodableMap{{EncodableValue("k"), EncodableValue(1)}})},
+      {"NaNs of either sign", EncodableValue(std::numeric_limits<double>::quiet_NaN()),
+       EncodableValue(-std::numeric_limits<double>::quiet_NaN())},
+      {"NaN float lists", EncodableValue(std::vector<float>{std::nanf("1")}),
+       EncodableValue(std::vector<float>{std::numeric_limits<float>::quiet_NaN()})},
   };
   for (const auto& c : cases) {
     EXPECT_FALSE(c.smaller < c.larger) << c.name;
@@ -208,6 +220,84 @@ TEST(EncodableValueOrdering, MapKeysFollowTheValueOrderNotInsertion) {
     indices.push_back(key.index());
   }
   EXPECT_EQ(indices, (std::vector<size_t>{0, 5, 6, 10}));
+}
+
+// `inner` wrapped `depth` times in one-element lists, or in one-entry maps (as the value, or as
+// the key).
+enum class Wrapper { kList, kMapValue, kMapKey };
+EncodableValue Nest(EncodableValue inner, int depth, Wrapper wrapper) {
+  for (int level = 0; level < depth; ++level) {
+    switch (wrapper) {
+      case Wrapper::kList:
+        inner = EncodableValue(EncodableList{std::move(inner)});
+        break;
+      case Wrapper::kMapValue:
+        inner = EncodableValue(EncodableMap{{EncodableValue(), std::move(inner)}});
+        break;
+      case Wrapper::kMapKey:
+        inner = EncodableValue(EncodableMap{{std::move(inner), EncodableValue()}});
+        break;
+    }
+  }
+  return inner;
+}
+
+// Deep values as a hostile message can make them (the decoder allows 512 levels). Each level is
+// examined once: equal values must not be compared both ways at every level, or these comparisons
+// would not finish.
+TEST(EncodableValueOrdering, DeeplyNestedValuesCompareByTheirInnermostDifference) {
+  constexpr int kDepth = 200;
+  const Wrapper wrappers[] = {Wrapper::kList, Wrapper::kMapValue, Wrapper::kMapKey};
+  for (Wrapper wrapper : wrappers) {
+    SCOPED_TRACE(static_cast<int>(wrapper));
+    const EncodableValue one = Nest(EncodableValue(1), kDepth, wrapper);
+    const EncodableValue also_one = Nest(EncodableValue(1), kDepth, wrapper);
+    const EncodableValue two = Nest(EncodableValue(2), kDepth, wrapper);
+    EXPECT_FALSE(one < also_one);
+    EXPECT_FALSE(also_one < one);
+    EXPECT_TRUE(one < two);
+    EXPECT_FALSE(two < one);
+
+    EncodableMap keyed;
+    keyed[two] = "two";
+    keyed[one] = "one";
+    keyed[also_one] = "one again";
+    ASSERT_EQ(keyed.size(), 2u);
+    EXPECT_EQ(std::get<std::string>(keyed.begin()->second), "one again");
+  }
+}
+
+// Keys holding NaN came from a message in this order; the map, and so its encoding, must not
+// depend on it.
+TEST(EncodableValueOrdering, MapsKeyedByNaNDoNotDependOnInsertionOrder) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const std::vector<EncodableValue> keys = {EncodableValue(std::vector<double>{1.0}),
+                                            EncodableValue(std::vector<double>{nan, 2.0}),
+                                            EncodableValue(std::vector<double>{3.0}),
+                                            EncodableValue(nan),
+                                            EncodableValue(-1.0),
+                                            EncodableValue(std::vector<double>{nan, 5.0})};
+  EncodableMap forward;
+  for (size_t i = 0; i < keys.size(); ++i) {
+    forward.emplace(keys[i], EncodableValue(static_cast<int32_t>(i)));
+  }
+  EncodableMap backward;
+  for (size_t i = keys.size(); i-- > 0;) {
+    backward.emplace(keys[i], EncodableValue(static_cast<int32_t>(i)));
+  }
+  ASSERT_EQ(forward.size(), keys.size());
+  ASSERT_EQ(backward.size(), keys.size());
+  std::vector<size_t> forward_order;
+  for (const auto& [key, value] : forward) {
+    forward_order.push_back(key.index());
+  }
+  EXPECT_EQ(forward_order, (std::vector<size_t>{4, 4, 9, 9, 9, 9}));
+  EXPECT_TRUE(std::isnan(std::get<double>(std::next(forward.begin())->first)));
+  EXPECT_EQ(std::get<int32_t>(std::prev(forward.end())->second), 5);
+  auto left = forward.begin();
+  for (auto right = backward.begin(); right != backward.end(); ++left, ++right) {
+    EXPECT_FALSE(left->first < right->first || right->first < left->first);
+  }
 }
 
 TEST(EncodableValue, StructuralEquality) {
