@@ -4,3 +4,7 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(HALVEX_MEDIA REQUIRED IMPORTED_TARGET
   spng zlib libavformat libavcodec libavutil libswresample libpulse)
 target_link_libraries(halvex_windows_standin PRIVATE PkgConfig::HALVEX_MEDIA)
+
+# The stand-in now decodes real PNG frames and writes real recordings: tests that check a
+# recording's file may rely on it.
+set_property(GLOBAL PROPERTY HALVEX_REAL_MEDIA ON)
