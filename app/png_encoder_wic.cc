@@ -96,8 +96,7 @@ bool EncodePng(const Image& image, std::vector<uint8_t>* png, std::string* error
   ComReference<IWICBitmapEncoder> encoder;
   if (Failed(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.Put()), "encoder",
              error) ||
-      Failed(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache), "encoder set-up",
-             error)) {
+      Failed(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache), "encoder set-up", error)) {
     return false;
   }
   ComReference<IWICBitmapFrameEncode> frame;
@@ -119,8 +118,8 @@ bool EncodePng(const Image& image, std::vector<uint8_t>* png, std::string* error
   }
   std::vector<uint8_t> bgr = ToBgr(image);
   if (Failed(frame->WritePixels(static_cast<UINT>(image.height()),
-                                static_cast<UINT>(image.row_bytes()),
-                                static_cast<UINT>(bgr.size()), bgr.data()),
+                                static_cast<UINT>(image.row_bytes()), static_cast<UINT>(bgr.size()),
+                                bgr.data()),
              "image", error) ||
       Failed(frame->Commit(), "image", error) || Failed(encoder->Commit(), "output", error)) {
     return false;

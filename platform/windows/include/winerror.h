@@ -46,11 +46,10 @@ typedef LONG HRESULT;
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
 
 #define FACILITY_WIN32 7
-#define HRESULT_FROM_WIN32(x)                                                          \
-  (static_cast<HRESULT>(x) <= 0                                                        \
-       ? static_cast<HRESULT>(x)                                                       \
-       : HALVEX_HRESULT((static_cast<ULONG>(x) & 0x0000FFFFUL) | (FACILITY_WIN32 << 16) | \
-                        0x80000000UL))
+#define HRESULT_FROM_WIN32(x)                                                             \
+  (static_cast<HRESULT>(x) <= 0 ? static_cast<HRESULT>(x)                                 \
+                                : HALVEX_HRESULT((static_cast<ULONG>(x) & 0x0000FFFFUL) | \
+                                                 (FACILITY_WIN32 << 16) | 0x80000000UL))
 
 // Win32 error codes that the media writer stand-in reports for files it cannot create or write.
 #ifndef ERROR_PATH_NOT_FOUND
