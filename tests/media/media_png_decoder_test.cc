@@ -67,10 +67,10 @@ long FirstDifference(const std::vector<std::uint8_t>& actual,
   return -1;
 }
 
-std::string Name(const PngSpec& spec) {
+std::string Name(const PngSpec& png_spec) {
   static const char* const kTypes[] = {"gray", "?", "rgb", "indexed", "grayalpha", "?", "rgba"};
-  return std::string(kTypes[spec.color_type]) + std::to_string(spec.bit_depth) +
-         (spec.transparency ? "_trns" : "") + (spec.interlaced ? "_interlaced" : "");
+  return std::string(kTypes[png_spec.color_type]) + std::to_string(png_spec.bit_depth) +
+         (png_spec.transparency ? "_trns" : "") + (png_spec.interlaced ? "_interlaced" : "");
 }
 
 std::vector<PngSpec> EveryFormat() {
@@ -92,15 +92,15 @@ std::vector<PngSpec> EveryFormat() {
           continue;
         }
         for (bool interlaced : {false, true}) {
-          PngSpec spec;
+          PngSpec png_spec;
           // Odd sizes, smaller and larger than the 8 × 8 interlace grid.
-          spec.width = interlaced ? 19 : 13;
-          spec.height = interlaced ? 11 : 5;
-          spec.color_type = format.color_type;
-          spec.bit_depth = depth;
-          spec.transparency = transparency;
-          spec.interlaced = interlaced;
-          specs.push_back(spec);
+          png_spec.width = interlaced ? 19 : 13;
+          png_spec.height = interlaced ? 11 : 5;
+          png_spec.color_type = format.color_type;
+          png_spec.bit_depth = depth;
+          png_spec.transparency = transparency;
+          png_spec.interlaced = interlaced;
+          specs.push_back(png_spec);
         }
       }
     }
@@ -109,14 +109,14 @@ std::vector<PngSpec> EveryFormat() {
 }
 
 TEST(MediaPngDecoderTest, DecodesEveryColourTypeDepthTransparencyAndInterlaceToStraightBgra) {
-  for (const PngSpec& spec : EveryFormat()) {
-    SCOPED_TRACE(Name(spec));
-    const TestPng png = MakeTestPng(spec);
+  for (const PngSpec& png_spec : EveryFormat()) {
+    SCOPED_TRACE(Name(png_spec));
+    const TestPng png = MakeTestPng(png_spec);
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     const std::vector<std::uint8_t> pixels = DecodeAll(png.file, &width, &height);
-    EXPECT_EQ(width, spec.width);
-    EXPECT_EQ(height, spec.height);
+    EXPECT_EQ(width, png_spec.width);
+    EXPECT_EQ(height, png_spec.height);
     const long at = FirstDifference(pixels, png.bgra, png.tolerance);
     EXPECT_EQ(at, -1) << "pixel " << at / 4 << " byte " << at % 4;
   }
@@ -138,11 +138,11 @@ TEST(MediaPngDecoderTest, CopiesExactlyTheRectangleAtTheStrideAndLeavesTheGapsAl
       {"one row", false, {0, 4, 13, 1}, 0},
   };
   for (bool interlaced : {false, true}) {
-    PngSpec spec;
-    spec.width = 13;
-    spec.height = 9;
-    spec.interlaced = interlaced;
-    const TestPng png = MakeTestPng(spec);
+    PngSpec png_spec;
+    png_spec.width = 13;
+    png_spec.height = 9;
+    png_spec.interlaced = interlaced;
+    const TestPng png = MakeTestPng(png_spec);
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(c.name) + (interlaced ? " (interlaced)" : ""));
       std::unique_ptr<PngDecoder> decoder;
@@ -161,7 +161,7 @@ TEST(MediaPngDecoderTest, CopiesExactlyTheRectangleAtTheStrideAndLeavesTheGapsAl
           const std::uint8_t got = buffer[y * stride + i];
           if (i < static_cast<std::uint32_t>(r.width) * 4) {
             const std::size_t source =
-                (std::size_t(r.y + y) * spec.width + static_cast<std::size_t>(r.x)) * 4 + i;
+                (std::size_t(r.y + y) * png_spec.width + static_cast<std::size_t>(r.x)) * 4 + i;
             ASSERT_EQ(got, png.bgra[source]) << "row " << y << " byte " << i;
           } else {
             ASSERT_EQ(got, 0xCD) << "padding written in row " << y;
@@ -192,10 +192,10 @@ TEST(MediaPngDecoderTest, RefusesRectanglesAndBuffersThatDoNotFit) {
       {"no buffer", {0, 0, 13, 9}, 0, 0, true, PngFailure::kInvalidArgument},
       {"empty rectangle", {3, 3, 0, 0}, 0, 0, false, PngFailure::kNone},
   };
-  PngSpec spec;
-  spec.width = 13;
-  spec.height = 9;
-  const TestPng png = MakeTestPng(spec);
+  PngSpec png_spec;
+  png_spec.width = 13;
+  png_spec.height = 9;
+  const TestPng png = MakeTestPng(png_spec);
   std::unique_ptr<PngDecoder> decoder;
   ASSERT_TRUE(PngDecoder::Open(png.file.data(), png.file.size(), PngLimits(), &decoder).ok());
   for (const Case& c : cases) {
@@ -366,12 +366,12 @@ TEST(MediaPngDecoderTest, DamagedFilesFailAtTheStepWhereTheDamageIsRead) {
 }
 
 TEST(MediaPngDecoderTest, AnimatedPngGivesItsDefaultImage) {
-  PngSpec spec;
-  spec.width = 8;
-  spec.height = 6;
-  const TestPng first = MakeTestPng(spec);
-  spec.color_type = kTruecolor;
-  const std::vector<std::uint8_t> second = MakeTestPng(spec).file;
+  PngSpec png_spec;
+  png_spec.width = 8;
+  png_spec.height = 6;
+  const TestPng first = MakeTestPng(png_spec);
+  png_spec.color_type = kTruecolor;
+  const std::vector<std::uint8_t> second = MakeTestPng(png_spec).file;
   const PngChunk idat = FindChunk(first.file, "IDAT");
   const PngChunk second_idat = FindChunk(second, "IDAT");
 
@@ -382,7 +382,7 @@ TEST(MediaPngDecoderTest, AnimatedPngGivesItsDefaultImage) {
   };
   auto frame_control = [&](std::uint32_t sequence) {
     std::vector<std::uint8_t> data = be32(sequence);
-    for (std::uint32_t v : {spec.width, spec.height, 0u, 0u}) {
+    for (std::uint32_t v : {png_spec.width, png_spec.height, 0u, 0u}) {
       const std::vector<std::uint8_t> field = be32(v);
       data.insert(data.end(), field.begin(), field.end());
     }
@@ -423,10 +423,10 @@ TEST(MediaPngDecoderTest, LimitBoundsTheDecodedSize) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " limit " +
                  std::to_string(c.limit));
-    PngSpec spec;
-    spec.width = c.width;
-    spec.height = c.height;
-    const TestPng png = MakeTestPng(spec);
+    PngSpec png_spec;
+    png_spec.width = c.width;
+    png_spec.height = c.height;
+    const TestPng png = MakeTestPng(png_spec);
     PngLimits limits;
     limits.max_decoded_bytes = c.limit;
     std::unique_ptr<PngDecoder> decoder;

@@ -125,13 +125,13 @@ TEST(MediaLoopbackFormatTest, SinkFormatsBecomeMixFormatsAndBack) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    pa_sample_spec spec;
-    spec.format = c.sink_format;
-    spec.rate = 44100;
-    spec.channels = static_cast<std::uint8_t>(c.sink_positions.size());
-    const auto record = RecordFormatForSink(spec, Map(c.sink_positions));
-    EXPECT_EQ(record.spec.format, c.record_format);
-    EXPECT_EQ(record.spec.rate, 44100u);
+    pa_sample_spec sample_spec;
+    sample_spec.format = c.sink_format;
+    sample_spec.rate = 44100;
+    sample_spec.channels = static_cast<std::uint8_t>(c.sink_positions.size());
+    const auto record = RecordFormatForSink(sample_spec, Map(c.sink_positions));
+    EXPECT_EQ(record.sample_spec.format, c.record_format);
+    EXPECT_EQ(record.sample_spec.rate, 44100u);
     ASSERT_EQ(record.map.channels, c.record_positions.size());
     for (std::size_t i = 0; i < c.record_positions.size(); ++i) {
       EXPECT_EQ(record.map.map[i], c.record_positions[i]) << "channel " << i;
@@ -144,14 +144,15 @@ TEST(MediaLoopbackFormatTest, SinkFormatsBecomeMixFormatsAndBack) {
     EXPECT_EQ(mix.valid_bits_per_sample, c.valid_bits);
     EXPECT_EQ(mix.channel_mask, c.mask);
     EXPECT_EQ(mix.block_align(), c.sink_positions.size() * c.bits / 8);
-    EXPECT_EQ(pa_frame_size(&record.spec), mix.block_align()) << "the data is what the format says";
+    EXPECT_EQ(pa_frame_size(&record.sample_spec), mix.block_align())
+        << "the data is what the format says";
 
     // Recording in a mix format gives data in exactly that format and channel order.
     pa_sample_spec back_spec{};
     pa_channel_map back_map{};
     ASSERT_TRUE(RecordFormatForMixFormat(mix, &back_spec, &back_map));
-    EXPECT_EQ(back_spec.format, record.spec.format);
-    EXPECT_EQ(back_spec.channels, record.spec.channels);
+    EXPECT_EQ(back_spec.format, record.sample_spec.format);
+    EXPECT_EQ(back_spec.channels, record.sample_spec.channels);
     if (mix.channel_mask != 0) {
       EXPECT_TRUE(pa_channel_map_equal(&back_map, &record.map));
     }
@@ -173,9 +174,9 @@ TEST(MediaLoopbackFormatTest, FormatsNoSinkGivesAreNotRecorded) {
   no_rate.channels = 2;
   no_rate.samples_per_second = 0;
   for (const LoopbackMixFormat& format : {eight_bit, no_channels, no_rate}) {
-    pa_sample_spec spec{};
+    pa_sample_spec sample_spec{};
     pa_channel_map map{};
-    EXPECT_FALSE(RecordFormatForMixFormat(format, &spec, &map));
+    EXPECT_FALSE(RecordFormatForMixFormat(format, &sample_spec, &map));
   }
 }
 

@@ -63,17 +63,17 @@ void WriteBigEndian32(std::uint32_t value, std::uint8_t* bytes) {
 
 }  // namespace
 
-TestPng MakeTestPng(const PngSpec& spec) {
-  const int channels = ChannelsOf(spec.color_type);
-  const int depth = spec.bit_depth;
+TestPng MakeTestPng(const PngSpec& png_spec) {
+  const int channels = ChannelsOf(png_spec.color_type);
+  const int depth = png_spec.bit_depth;
   const std::uint32_t levels = 1u << depth;
-  const std::size_t row_bytes = (std::size_t{spec.width} * channels * depth + 7) / 8;
-  std::vector<std::uint8_t> raw(row_bytes * spec.height, 0);
-  std::vector<std::vector<std::uint32_t>> samples(std::size_t{spec.width} * spec.height);
+  const std::size_t row_bytes = (std::size_t{png_spec.width} * channels * depth + 7) / 8;
+  std::vector<std::uint8_t> raw(row_bytes * png_spec.height, 0);
+  std::vector<std::vector<std::uint32_t>> samples(std::size_t{png_spec.width} * png_spec.height);
 
   spng_plte palette{};
   spng_trns transparency{};
-  if (spec.color_type == kIndexed) {
+  if (png_spec.color_type == kIndexed) {
     palette.n_entries = std::min<std::uint32_t>(levels, 256);
     for (std::uint32_t i = 0; i < palette.n_entries; ++i) {
       palette.entries[i].red = static_cast<std::uint8_t>(i * 37 + 11);
@@ -87,11 +87,11 @@ TestPng MakeTestPng(const PngSpec& spec) {
     }
   }
 
-  for (std::uint32_t y = 0; y < spec.height; ++y) {
-    for (std::uint32_t x = 0; x < spec.width; ++x) {
-      std::vector<std::uint32_t>& pixel = samples[std::size_t{y} * spec.width + x];
+  for (std::uint32_t y = 0; y < png_spec.height; ++y) {
+    for (std::uint32_t x = 0; x < png_spec.width; ++x) {
+      std::vector<std::uint32_t>& pixel = samples[std::size_t{y} * png_spec.width + x];
       for (int c = 0; c < channels; ++c) {
-        const std::uint32_t limit = spec.color_type == kIndexed ? palette.n_entries : levels;
+        const std::uint32_t limit = png_spec.color_type == kIndexed ? palette.n_entries : levels;
         pixel.push_back(SampleAt(x, y, c, limit));
       }
       for (int c = 0; c < channels; ++c) {
@@ -113,10 +113,10 @@ TestPng MakeTestPng(const PngSpec& spec) {
   }
 
   const std::vector<std::uint32_t>& key = samples[0];
-  if (spec.transparency) {
-    if (spec.color_type == kGray) {
+  if (png_spec.transparency) {
+    if (png_spec.color_type == kGray) {
       transparency.gray = static_cast<std::uint16_t>(key[0]);
-    } else if (spec.color_type == kTruecolor) {
+    } else if (png_spec.color_type == kTruecolor) {
       transparency.red = static_cast<std::uint16_t>(key[0]);
       transparency.green = static_cast<std::uint16_t>(key[1]);
       transparency.blue = static_cast<std::uint16_t>(key[2]);
@@ -125,17 +125,17 @@ TestPng MakeTestPng(const PngSpec& spec) {
 
   TestPng result;
   result.tolerance = depth == 16 ? 1 : 0;
-  result.bgra.resize(std::size_t{spec.width} * spec.height * 4);
+  result.bgra.resize(std::size_t{png_spec.width} * png_spec.height * 4);
   for (std::size_t i = 0; i < samples.size(); ++i) {
     const std::vector<std::uint32_t>& s = samples[i];
     int r = 0;
     int g = 0;
     int b = 0;
     int a = 255;
-    switch (spec.color_type) {
+    switch (png_spec.color_type) {
       case kGray:
         r = g = b = ScaleTo8(s[0], depth);
-        if (spec.transparency && s[0] == key[0]) {
+        if (png_spec.transparency && s[0] == key[0]) {
           a = 0;
         }
         break;
@@ -147,7 +147,7 @@ TestPng MakeTestPng(const PngSpec& spec) {
         r = ScaleTo8(s[0], depth);
         g = ScaleTo8(s[1], depth);
         b = ScaleTo8(s[2], depth);
-        if (spec.transparency && s == key) {
+        if (png_spec.transparency && s == key) {
           a = 0;
         }
         break;
@@ -155,7 +155,7 @@ TestPng MakeTestPng(const PngSpec& spec) {
         r = palette.entries[s[0]].red;
         g = palette.entries[s[0]].green;
         b = palette.entries[s[0]].blue;
-        if (spec.transparency && s[0] < transparency.n_type3_entries) {
+        if (png_spec.transparency && s[0] < transparency.n_type3_entries) {
           a = transparency.type3_alpha[s[0]];
         }
         break;
@@ -175,18 +175,18 @@ TestPng MakeTestPng(const PngSpec& spec) {
   Encoder encoder(spng_ctx_new(SPNG_CTX_ENCODER));
   spng_set_option(encoder.get(), SPNG_ENCODE_TO_BUFFER, 1);
   spng_ihdr header{};
-  header.width = spec.width;
-  header.height = spec.height;
-  header.bit_depth = spec.bit_depth;
-  header.color_type = spec.color_type;
-  header.interlace_method = spec.interlaced ? SPNG_INTERLACE_ADAM7 : SPNG_INTERLACE_NONE;
+  header.width = png_spec.width;
+  header.height = png_spec.height;
+  header.bit_depth = png_spec.bit_depth;
+  header.color_type = png_spec.color_type;
+  header.interlace_method = png_spec.interlaced ? SPNG_INTERLACE_ADAM7 : SPNG_INTERLACE_NONE;
   if (spng_set_ihdr(encoder.get(), &header) != 0) {
     throw std::runtime_error("the encoder refused the header");
   }
-  if (spec.color_type == kIndexed && spng_set_plte(encoder.get(), &palette) != 0) {
+  if (png_spec.color_type == kIndexed && spng_set_plte(encoder.get(), &palette) != 0) {
     throw std::runtime_error("the encoder refused the palette");
   }
-  if (spec.transparency && spng_set_trns(encoder.get(), &transparency) != 0) {
+  if (png_spec.transparency && spng_set_trns(encoder.get(), &transparency) != 0) {
     throw std::runtime_error("the encoder refused the transparency");
   }
   const int code =

@@ -35,7 +35,7 @@ struct TestPng {
 };
 
 // An image of varied pixel values in the given format.
-TestPng MakeTestPng(const PngSpec& spec);
+TestPng MakeTestPng(const PngSpec& png_spec);
 
 // Encodes 8-bit BGRA pixels (rows of 4 × width bytes) as an RGBA PNG.
 std::vector<std::uint8_t> EncodeBgraPng(std::uint32_t width,

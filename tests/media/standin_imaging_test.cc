@@ -79,12 +79,12 @@ class StandInImagingTest : public halvex::test::StandInTest {
 };
 
 TEST_F(StandInImagingTest, RealPngsDecodeAndDamageFailsAtTheCallThatReadsIt) {
-  PngSpec spec;
-  spec.width = 13;
-  spec.height = 9;
-  spec.color_type = kIndexed;
-  spec.transparency = true;
-  const TestPng png = MakeTestPng(spec);
+  PngSpec png_spec;
+  png_spec.width = 13;
+  png_spec.height = 9;
+  png_spec.color_type = kIndexed;
+  png_spec.transparency = true;
+  const TestPng png = MakeTestPng(png_spec);
   const PngChunk header = FindChunk(png.file, "IHDR");
   const PngChunk data = FindChunk(png.file, "IDAT");
   auto cut = [&](std::size_t size) {
@@ -140,8 +140,8 @@ TEST_F(StandInImagingTest, RealPngsDecodeAndDamageFailsAtTheCallThatReadsIt) {
     EXPECT_EQ(decoded.failed_call, c.failed_call);
     EXPECT_EQ(decoded.result, c.result);
     if (c.failed_call.empty()) {
-      EXPECT_EQ(decoded.width, spec.width);
-      EXPECT_EQ(decoded.height, spec.height);
+      EXPECT_EQ(decoded.width, png_spec.width);
+      EXPECT_EQ(decoded.height, png_spec.height);
       EXPECT_EQ(decoded.frame_pixels, png.bgra);
       EXPECT_EQ(decoded.converted_pixels, png.bgra);
     }
@@ -149,10 +149,10 @@ TEST_F(StandInImagingTest, RealPngsDecodeAndDamageFailsAtTheCallThatReadsIt) {
 }
 
 TEST_F(StandInImagingTest, ScriptsComeFirstAndAResetLeavesOnlyThem) {
-  PngSpec spec;
-  spec.width = 4;
-  spec.height = 2;
-  const TestPng png = MakeTestPng(spec);
+  PngSpec png_spec;
+  png_spec.width = 4;
+  png_spec.height = 2;
+  const TestPng png = MakeTestPng(png_spec);
   const std::vector<BYTE> scripted(4 * 2 * 4, 0x11);
   ASSERT_TRUE(halvex::testing::ScriptImage(png.file, 4, 2, scripted));
   EXPECT_EQ(Decode(png.file).converted_pixels, scripted);

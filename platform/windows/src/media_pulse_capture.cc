@@ -116,9 +116,10 @@ LoopbackError PulseLoopbackCapture::Open(const LoopbackSink& sink,
                                          std::unique_ptr<PulseLoopbackCapture>* capture,
                                          std::function<void()> changed) {
   capture->reset();
-  pa_sample_spec spec{};
+  pa_sample_spec sample_spec{};
   pa_channel_map map{};
-  if (!RecordFormatForMixFormat(sink.mix_format, &spec, &map) || sink.monitor_source.empty()) {
+  if (!RecordFormatForMixFormat(sink.mix_format, &sample_spec, &map) ||
+      sink.monitor_source.empty()) {
     return LoopbackError::kStreamFailed;
   }
   std::unique_ptr<PulseConnection> connection;
@@ -134,7 +135,7 @@ LoopbackError PulseLoopbackCapture::Open(const LoopbackSink& sink,
 
   PulseConnection* raw_connection = connection.get();
   PulseLock lock(*raw_connection);
-  pa_stream* stream = pa_stream_new(raw_connection->context(), "loopback", &spec, &map);
+  pa_stream* stream = pa_stream_new(raw_connection->context(), "loopback", &sample_spec, &map);
   if (stream == nullptr) {
     return LoopbackError::kStreamFailed;
   }
@@ -167,13 +168,13 @@ LoopbackError PulseLoopbackCapture::Open(const LoopbackSink& sink,
       },
       result.get());
 
-  const std::size_t frame_bytes = pa_frame_size(&spec);
+  const std::size_t frame_bytes = pa_frame_size(&sample_spec);
   pa_buffer_attr attributes;
   attributes.maxlength = static_cast<std::uint32_t>(-1);
   attributes.tlength = static_cast<std::uint32_t>(-1);
   attributes.prebuf = static_cast<std::uint32_t>(-1);
   attributes.minreq = static_cast<std::uint32_t>(-1);
-  attributes.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(kPacketInterval, &spec));
+  attributes.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(kPacketInterval, &sample_spec));
   if (attributes.fragsize < frame_bytes) {
     attributes.fragsize = static_cast<std::uint32_t>(frame_bytes);
   }

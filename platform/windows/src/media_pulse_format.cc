@@ -96,7 +96,7 @@ constexpr std::array<pa_channel_position_t, 18> kPositionsBySpeakerBit = {{
 LoopbackRecordFormat RecordFormatForSink(const pa_sample_spec& sink_spec,
                                          const pa_channel_map& sink_map) {
   LoopbackRecordFormat result{};
-  result.spec = sink_spec;
+  result.sample_spec = sink_spec;
   SampleLayout layout = kDirectLayouts[0];
   const auto direct =
       std::find_if(kDirectLayouts.begin(), kDirectLayouts.end(),
@@ -104,7 +104,7 @@ LoopbackRecordFormat RecordFormatForSink(const pa_sample_spec& sink_spec,
   if (direct != kDirectLayouts.end()) {
     layout = *direct;
   }
-  result.spec.format = layout.record_format;
+  result.sample_spec.format = layout.record_format;
 
   const unsigned channels = std::min<unsigned>(sink_spec.channels, PA_CHANNELS_MAX);
   const bool map_usable = sink_map.channels == channels;
@@ -145,7 +145,7 @@ LoopbackRecordFormat RecordFormatForSink(const pa_sample_spec& sink_spec,
 }
 
 bool RecordFormatForMixFormat(const LoopbackMixFormat& mix_format,
-                              pa_sample_spec* spec,
+                              pa_sample_spec* sample_spec,
                               pa_channel_map* map) {
   const auto layout =
       std::find_if(kDirectLayouts.begin(), kDirectLayouts.end(), [&](const SampleLayout& l) {
@@ -156,25 +156,25 @@ bool RecordFormatForMixFormat(const LoopbackMixFormat& mix_format,
       mix_format.channels > PA_CHANNELS_MAX || mix_format.samples_per_second == 0) {
     return false;
   }
-  spec->format = layout->record_format;
-  spec->rate = mix_format.samples_per_second;
-  spec->channels = static_cast<std::uint8_t>(mix_format.channels);
+  sample_spec->format = layout->record_format;
+  sample_spec->rate = mix_format.samples_per_second;
+  sample_spec->channels = static_cast<std::uint8_t>(mix_format.channels);
   if (mix_format.channel_mask == 0) {
-    pa_channel_map_init_extend(map, spec->channels, PA_CHANNEL_MAP_DEFAULT);
+    pa_channel_map_init_extend(map, sample_spec->channels, PA_CHANNEL_MAP_DEFAULT);
     return true;
   }
   pa_channel_map_init(map);
   for (std::size_t bit = 0; bit < kPositionsBySpeakerBit.size(); ++bit) {
     if ((mix_format.channel_mask & (std::uint32_t{1} << bit)) != 0 &&
-        map->channels < spec->channels) {
+        map->channels < sample_spec->channels) {
       map->map[map->channels++] = kPositionsBySpeakerBit[bit];
     }
   }
-  if (map->channels != spec->channels) {
-    pa_channel_map_init_extend(map, spec->channels, PA_CHANNEL_MAP_DEFAULT);
+  if (map->channels != sample_spec->channels) {
+    pa_channel_map_init_extend(map, sample_spec->channels, PA_CHANNEL_MAP_DEFAULT);
   }
   // A mono sink's single channel maps to the centre speaker, and back to mono.
-  if (spec->channels == 1 && map->map[0] == PA_CHANNEL_POSITION_FRONT_CENTER) {
+  if (sample_spec->channels == 1 && map->map[0] == PA_CHANNEL_POSITION_FRONT_CENTER) {
     map->map[0] = PA_CHANNEL_POSITION_MONO;
   }
   return true;

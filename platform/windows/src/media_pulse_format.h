@@ -16,7 +16,7 @@ namespace halvex::platform::media {
 // the order of their speaker bits, as the mix format's channel mask implies; when a position has
 // no speaker bit the sink's own order is kept and the mask is 0.
 struct LoopbackRecordFormat {
-  pa_sample_spec spec;
+  pa_sample_spec sample_spec;
   pa_channel_map map;
   LoopbackMixFormat mix_format;
 };
@@ -27,7 +27,7 @@ LoopbackRecordFormat RecordFormatForSink(const pa_sample_spec& sink_spec,
 // The way back: how to record so that the data is in `mix_format`. False for a format that
 // RecordFormatForSink never produces.
 bool RecordFormatForMixFormat(const LoopbackMixFormat& mix_format,
-                              pa_sample_spec* spec,
+                              pa_sample_spec* sample_spec,
                               pa_channel_map* map);
 
 }  // namespace halvex::platform::media
