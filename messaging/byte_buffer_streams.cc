@@ -52,7 +52,23 @@ size_t ByteBufferStreamReader::RemainingBytes() const {
   return location_ >= size_ ? 0 : size_ - location_;
 }
 
-ByteBufferStreamWriter::ByteBufferStreamWriter(std::vector<uint8_t>* buffer) : buffer_(buffer) {}
+std::vector<uint8_t> ByteBufferStreamReader::ReadByteList(size_t length) {
+  if (location_ > size_ || length > size_ - location_) {
+    PrintInvalidRead();
+    return std::vector<uint8_t>(length);
+  }
+  const uint8_t* first = bytes_ + location_;
+  location_ += length;
+  return std::vector<uint8_t>(first, first + length);
+}
+
+ByteBufferStreamWriter::ByteBufferStreamWriter(std::vector<uint8_t>* buffer) : buffer_(buffer) {
+  // Method calls, their answers and the recorder's reports fit; larger values grow it as usual.
+  constexpr size_t kSmallMessageBytes = 64;
+  if (buffer_->capacity() < kSmallMessageBytes) {
+    buffer_->reserve(kSmallMessageBytes);
+  }
+}
 
 ByteBufferStreamWriter::~ByteBufferStreamWriter() = default;
 

@@ -24,6 +24,7 @@ class ByteBufferStreamReader : public ByteStreamReader {
   void ReadBytes(uint8_t* buffer, size_t length) override;
   void ReadAlignment(uint8_t alignment) override;
   size_t RemainingBytes() const override;
+  std::vector<uint8_t> ReadByteList(size_t length) override;
 
  private:
   const uint8_t* bytes_;
@@ -32,7 +33,8 @@ class ByteBufferStreamReader : public ByteStreamReader {
   size_t location_ = 0;
 };
 
-// Appends to a caller-owned vector; alignment counts from the vector's first byte.
+// Appends to a caller-owned vector; alignment counts from the vector's first byte. The vector is
+// given room for a small message at once, so that encoding one does not grow it step by step.
 class ByteBufferStreamWriter : public ByteStreamWriter {
  public:
   explicit ByteBufferStreamWriter(std::vector<uint8_t>* buffer);

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace flutter {
 
@@ -21,6 +22,11 @@ class ByteStreamReader {
   // Bytes between the position and the end of the message; 0 once the position is past it.
   // Bounds what a declared size may make the serializer allocate.
   virtual size_t RemainingBytes() const = 0;
+
+  // Reads `length` bytes as a new byte list, failing as ReadBytes does (the list then holds
+  // `length` zeros). A reader that holds the bytes in memory copies them once, without filling the
+  // list first.
+  virtual std::vector<uint8_t> ReadByteList(size_t length);
 
   // Lists and maps that are open around the value being read. The serializer bounds it; it lives
   // here because a reader serves the decoding of exactly one message.

@@ -243,9 +243,7 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(uint8_t type,
         FailOversizedRead(length, stream);
         return EncodableValue(std::vector<uint8_t>());
       }
-      std::vector<uint8_t> bytes(length);
-      stream->ReadBytes(bytes.data(), length);
-      return EncodableValue(std::move(bytes));
+      return EncodableValue(stream->ReadByteList(length));
     }
     case kInt32List:
       return EncodableValue(ReadNumberList<int32_t>(*this, stream));

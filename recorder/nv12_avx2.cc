@@ -20,110 +20,25 @@ constexpr int kLumaBias = 28160 + 128 + (16 << 8);
 // 65536 and a logical shift gives the byte.
 constexpr int kChromaBias = 128 + (128 << 8);
 
+// Four bytes as the dword that holds them in memory order; the fourth is below 128.
+constexpr int PackedBytes(int first, int second, int third, int fourth) {
+  return (first & 0xFF) | ((second & 0xFF) << 8) | ((third & 0xFF) << 16) | ((fourth & 0x7F) << 24);
+}
+
 struct Constants {
   __m256i signFlip = _mm256_set1_epi8(static_cast<char>(0x80));
-  __m256i lumaWeights = _mm256_set1_epi32(25 | (129 << 8) | (66 << 16));
+  __m256i lumaWeights = _mm256_set1_epi32(PackedBytes(25, 129, 66, 0));
   __m256i lumaBias = _mm256_set1_epi16(static_cast<short>(kLumaBias));
   // Puts each channel of two neighbouring pixels side by side: b0 b1 g0 g1 r0 r1 a0 a1.
-  __m256i pairChannels = _mm256_setr_epi8(0,
-                                          4,
-                                          1,
-                                          5,
-                                          2,
-                                          6,
-                                          3,
-                                          7,
-                                          8,
-                                          12,
-                                          9,
-                                          13,
-                                          10,
-                                          14,
-                                          11,
-                                          15,
-                                          0,
-                                          4,
-                                          1,
-                                          5,
-                                          2,
-                                          6,
-                                          3,
-                                          7,
-                                          8,
-                                          12,
-                                          9,
-                                          13,
-                                          10,
-                                          14,
-                                          11,
-                                          15);
+  __m256i pairChannels = _mm256_broadcastsi128_si256(_mm_setr_epi32(PackedBytes(0, 4, 1, 5),
+                                                                    PackedBytes(2, 6, 3, 7),
+                                                                    PackedBytes(8, 12, 9, 13),
+                                                                    PackedBytes(10, 14, 11, 15)));
   __m256i byteOnes = _mm256_set1_epi8(1);
   __m256i wordOnes = _mm256_set1_epi16(1);
   // Signed byte weights of (b, g, r, a) for U and V.
-  __m256i uWeights = _mm256_setr_epi8(112,
-                                      -74,
-                                      -38,
-                                      0,
-                                      112,
-                                      -74,
-                                      -38,
-                                      0,
-                                      112,
-                                      -74,
-                                      -38,
-                                      0,
-                                      112,
-                                      -74,
-                                      -38,
-                                      0,
-                                      112,
-                                      -74,
-                                      -38,
-                                      0,
-                                      112,
-                                      -74,
-                                      -38,
-                                      0,
-                                      112,
-                                      -74,
-                                      -38,
-                                      0,
-                                      112,
-                                      -74,
-                                      -38,
-                                      0);
-  __m256i vWeights = _mm256_setr_epi8(-18,
-                                      -94,
-                                      112,
-                                      0,
-                                      -18,
-                                      -94,
-                                      112,
-                                      0,
-                                      -18,
-                                      -94,
-                                      112,
-                                      0,
-                                      -18,
-                                      -94,
-                                      112,
-                                      0,
-                                      -18,
-                                      -94,
-                                      112,
-                                      0,
-                                      -18,
-                                      -94,
-                                      112,
-                                      0,
-                                      -18,
-                                      -94,
-                                      112,
-                                      0,
-                                      -18,
-                                      -94,
-                                      112,
-                                      0);
+  __m256i uWeights = _mm256_set1_epi32(PackedBytes(112, -74, -38, 0));
+  __m256i vWeights = _mm256_set1_epi32(PackedBytes(-18, -94, 112, 0));
   __m256i chromaBias = _mm256_set1_epi32(kChromaBias);
   __m256i secondByte = _mm256_set1_epi32(0xFF00);
   // Packing works within 128-bit lanes; this puts the 4-byte groups back in pixel order.
