@@ -156,6 +156,9 @@ void PrepareStandIn() {
   static const std::vector<ScriptedImage> images = {Gradient(1, 16, 16), Gradient(2, 101, 75),
                                                     Gradient(3, 2, 2)};
   halvex::testing::ResetImaging();
+  // Bytes that are not one of the scripted images go to the real PNG decoder, so damaged and
+  // hostile PNGs reach every decoding step the recorder takes.
+  halvex::testing::DecodeRealImages();
   for (const ScriptedImage& image : images) {
     halvex::testing::ScriptImage(image.bytes, image.width, image.height, image.bgra);
   }
