@@ -92,8 +92,7 @@ bool DesktopRecorder::Start(const std::string& path,
     if (recordingActive) {
       // The running file is completed without the silence fill that Stop adds.
       if (sinkWriter) {
-        sinkWriter->Finalize();
-        ReleaseSinkWriter();
+        FinalizeAndReleaseSinkWriter();
       }
       detachedThread = std::move(audioThread);
       recordingActive = false;
@@ -157,12 +156,22 @@ StopResult DesktopRecorder::Stop() {
   std::lock_guard<std::mutex> lock(mutex);
   if (sinkWriter) {
     PadAudioToVideo();
-    sinkWriter->Finalize();
-    ReleaseSinkWriter();
+    FinalizeAndReleaseSinkWriter();
   }
   recordingActive = false;
   audioThreadStarted = false;
   return result;
+}
+
+// The counts reported do not depend on the outcome. A file that could not be completed (a full
+// disk, a failing write) lacks the index written last, so no player opens it: it is removed once
+// the writer has let go of it, rather than left under a name that promises a recording.
+void DesktopRecorder::FinalizeAndReleaseSinkWriter() {
+  const HRESULT finalized = sinkWriter->Finalize();
+  ReleaseSinkWriter();
+  if (FAILED(finalized)) {
+    DeleteFileW(outputPath.c_str());
+  }
 }
 
 void DesktopRecorder::ReleaseSinkWriter() {

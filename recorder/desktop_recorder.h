@@ -71,6 +71,7 @@ class DesktopRecorder {
   bool WriteAudioSamples(const int16_t* samples, int64_t count, bool audible);
   void PadAudioToVideo();
   void StartAudioCapture();
+  void FinalizeAndReleaseSinkWriter();
   void ReleaseSinkWriter();
 
   // The audio thread's body and its per-packet step (which takes the lock itself).

@@ -1,5 +1,8 @@
 #include <cmath>
+#include <cstdio>
+#include <fstream>
 #include <limits>
+#include <string>
 #include <thread>
 
 #include <objbase.h>
@@ -66,6 +69,37 @@ TEST_F(RecorderStateTest, SecondStartFinalisesTheFirstFileAndBeginsAnew) {
   EXPECT_EQ(mf::SinkWriters()[1].url, L"second.mp4");
   EXPECT_EQ(mf::SinkWriters()[1].samples.at(0).time, 0);
   EXPECT_EQ(mf::MFStartupCalls(), 1);
+}
+
+// A file whose writer could not complete it lacks its index and is removed, whether "stop" or a
+// new "start" ends the recording; a completed file stays. These writers only record, so a file
+// written beforehand stands for what the failed writer left behind.
+TEST_F(RecorderStateTest, AFileThatCouldNotBeFinalisedIsRemoved) {
+  struct Case {
+    const char* name;
+    bool finalizeFails;
+    bool endedByStart;
+  };
+  const Case cases[] = {{"completed by stop", false, false},
+                        {"completed by a new start", false, true},
+                        {"failed in stop", true, false},
+                        {"failed in a new start", true, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = ::testing::TempDir() + "unfinished-" + c.name + ".mp4";
+    std::ofstream(path) << "frames without their index";
+    ASSERT_TRUE(recorder().Start(path, 30.0, "", "", false));
+    ASSERT_EQ(AppendFrame(), 1);
+    if (c.finalizeFails) {
+      mf::FailCall("IMFSinkWriter::Finalize", HRESULT_FROM_WIN32(ERROR_DISK_FULL), 1);
+    }
+    if (c.endedByStart) {
+      ASSERT_TRUE(recorder().Start(path + ".next.mp4", 30.0, "", "", false));
+    }
+    EXPECT_EQ(recorder().Stop().frames, c.endedByStart ? 0 : 1) << "the counts do not change";
+    EXPECT_EQ(std::ifstream(path).good(), !c.finalizeFails);
+    std::remove(path.c_str());
+  }
 }
 
 TEST_F(RecorderStateTest, FrameRateIsLimitedAndGivesTheFrameDuration) {

@@ -47,6 +47,10 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule);
 // gets the truncated, terminated path, the result nSize and ERROR_INSUFFICIENT_BUFFER.
 DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
 
+// Removes a file; backslashes separate folders as on Windows. Fails with ERROR_FILE_NOT_FOUND,
+// ERROR_PATH_NOT_FOUND or ERROR_ACCESS_DENIED (which a folder at the path also gives).
+BOOL WINAPI DeleteFileW(LPCWSTR lpFileName);
+
 BOOL WINAPI AttachConsole(DWORD dwProcessId);
 BOOL WINAPI AllocConsole();
 BOOL WINAPI IsDebuggerPresent();
