@@ -64,6 +64,10 @@ Mp4Error CreateError(int library_error) {
   return Mp4Error::kCannotCreateFile;
 }
 
+bool IsWriteFailure(Mp4Error error) {
+  return error == Mp4Error::kWriteFailed || error == Mp4Error::kDiskFull;
+}
+
 Mp4Error WriteError(int library_error) {
   if (library_error == AVERROR(ENOSPC) || library_error == AVERROR(EFBIG) ||
       library_error == AVERROR(EDQUOT)) {
@@ -303,14 +307,17 @@ class Mp4Writer::Impl {
     // into a playable file.
     Mp4Error error = worker_error_.load();
     const PacketWriter write = [this](AVPacket* packet) { return WritePacket(packet); };
-    if (error != Mp4Error::kWriteFailed && error != Mp4Error::kDiskFull) {
+    bool complete = !IsWriteFailure(error);
+    if (complete) {
       for (std::size_t i = 0; i < streams_.size(); ++i) {
         const Mp4Error flushed = video_[i] ? video_[i]->Flush(write) : audio_[i]->Flush(write);
+        complete = complete && !IsWriteFailure(flushed);
         if (error == Mp4Error::kNone) {
           error = flushed;
         }
       }
       const int trailer = av_write_trailer(container_.get());
+      complete = complete && trailer >= 0;
       if (trailer < 0 && error == Mp4Error::kNone) {
         error = WriteError(trailer);
       }
@@ -318,6 +325,11 @@ class Mp4Writer::Impl {
     const int closed = avio_closep(&container_->pb);
     if (closed < 0 && error == Mp4Error::kNone) {
       error = WriteError(closed);
+    }
+    // Without its index on disk the file holds no playable recording, only a name that claims
+    // one: it goes, as the file of a writer destroyed unfinished does.
+    if (!complete || closed < 0) {
+      std::remove(path_.c_str());
     }
     return error;
   }

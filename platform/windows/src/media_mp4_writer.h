@@ -92,7 +92,8 @@ class Mp4Writer {
                       std::int64_t time);
 
   // Drains the queue, flushes the encoders, writes the index and closes the file. Reports the
-  // first failure since Begin.
+  // first failure since Begin. A file whose index could not be written (a full disk, a failing
+  // write) is removed.
   Mp4Error Finalize();
 
   // The path as written to, with '/' separators.

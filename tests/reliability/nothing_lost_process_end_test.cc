@@ -1,0 +1,170 @@
+// How a recording fares when the process ends in the middle of it. A process that exits runs the
+// single recorder's destructor, which completes the file. A process that is killed runs nothing:
+// the MP4 index is written only when the file is finalised, so its file is lost.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "messaging/encodable_value.h"
+#include "recorder/desktop_recorder.h"
+#include "tests/media/media_probe.h"
+#include "tests/media/png_maker.h"
+#include "tests/media/scratch_folder.h"
+#include "tests/media/signal_analysis.h"
+#include "tests/recorder/channel_test_support.h"
+#include "tests/recorder/recorder_test_support.h"
+#include "windows_testing/audio.h"
+#include "windows_testing/imaging.h"
+#include "windows_testing/media_foundation.h"
+
+namespace halvex {
+namespace {
+
+namespace standin = halvex::testing;
+using flutter::EncodableMap;
+using flutter::EncodableValue;
+using media_testing::FileExists;
+using media_testing::Probe;
+using media_testing::ProbeFile;
+using media_testing::ScratchFolder;
+using testing_support::Answer;
+using testing_support::CallRecorder;
+using testing_support::FrameReport;
+
+constexpr UINT kWidth = 64;
+constexpr UINT kHeight = 48;
+constexpr int kFrames = 10;
+constexpr int64_t kFrameDuration = 333333;
+
+// Exit codes of the recording child, each naming the step that went wrong.
+constexpr int kStartRefused = 3;
+constexpr int kFrameRefused = 4;
+constexpr int kCaptureSilent = 5;
+
+std::vector<uint8_t> FramePng(int index) {
+  const uint8_t level = static_cast<uint8_t>(30 + 15 * index);
+  return media_testing::EncodeBgraPng(
+      kWidth, kHeight, testing_support::SolidBgra(kWidth, kHeight, {level, 90, 160, 0xFF}));
+}
+
+// Stereo float packets of a loud square wave, as a playing device delivers them.
+bool QueueLoudPackets(int count) {
+  std::vector<uint8_t> data(480 * 2 * sizeof(float));
+  for (size_t i = 0; i < data.size() / sizeof(float); ++i) {
+    const float sample = (i / 40) % 2 == 0 ? 0.5f : -0.5f;
+    std::memcpy(data.data() + i * sizeof(float), &sample, sizeof(float));
+  }
+  for (int p = 0; p < count; ++p) {
+    if (!standin::QueuePacket(480, 0, data)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Records kFrames frames through the channel, as the application does, and leaves the recording
+// running; in a child process, any refusal ends the child with a code that names it.
+void RecordWithoutStopping(const std::string& path, bool withAudio) {
+  const Answer started = CallRecorder(
+      "start",
+      EncodableValue(EncodableMap{{"path", path}, {"fps", 30.0}, {"enableAudio", withAudio}}));
+  if (started.kind != Answer::Kind::kSuccess) {
+    std::_Exit(kStartRefused);
+  }
+  for (int i = 0; i < kFrames; ++i) {
+    const Answer appended =
+        CallRecorder("appendPng", EncodableValue(EncodableMap{{"bytes", FramePng(i)}}));
+    // From the fourth frame on, the queued sound has been written (see the wait below).
+    if (appended.value != FrameReport(i + 1, withAudio && i >= 3)) {
+      std::_Exit(kFrameRefused);
+    }
+    if (withAudio && i == 2) {
+      // The capture thread started with the third frame: let it write the queued sound.
+      if (!testing_support::WaitFor([] { return standin::AllPacketsConsumed(); })) {
+        std::_Exit(kCaptureSilent);
+      }
+    }
+  }
+}
+
+class ProcessEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!media_testing::MediaToolsAvailable()) {
+      GTEST_SKIP() << media_testing::kMediaToolsMissing;
+    }
+    DesktopRecorder::Instance().Stop();
+    standin::ResetMediaFoundation();
+    standin::WriteMediaFiles();
+    standin::ResetImaging();
+    standin::DecodeRealImages();
+    standin::ResetAudio();
+    // The child must be a copy of this process as it stands, scratch folder included.
+    GTEST_FLAG_SET(death_test_style, "fast");
+  }
+
+  void TearDown() override { standin::ResetAudio(); }
+
+  ScratchFolder folder_;
+};
+
+TEST_F(ProcessEndTest, AnExitFinalisesTheRunningRecordingWithEveryFrame) {
+  struct Case {
+    const char* name;
+    bool withAudio;
+  };
+  const std::vector<Case> cases = {{"video only", false}, {"capturing system audio", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = folder_.File(std::string(c.withAudio ? "av" : "video") + ".mp4");
+    if (c.withAudio) {
+      ASSERT_TRUE(standin::SetDefaultAudioDevice(standin::MixFormat{}));
+      ASSERT_TRUE(QueueLoudPackets(20));
+    }
+    // exit() runs the destructors of objects with static storage, the recorder's among them.
+    EXPECT_EXIT(
+        {
+          RecordWithoutStopping(path, c.withAudio);
+          std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+
+    const Probe probe = ProbeFile(path);
+    ASSERT_TRUE(probe.ok) << probe.error;
+    const std::vector<media_testing::ProbedEntry> packets = probe.PacketsOf("video");
+    ASSERT_EQ(packets.size(), static_cast<size_t>(kFrames));
+    EXPECT_EQ(packets.back().Integer("pts"), (kFrames - 1) * kFrameDuration);
+    ASSERT_EQ(probe.StreamsOf("audio").size(), c.withAudio ? 1u : 0u);
+    if (c.withAudio) {
+      std::vector<int16_t> sound;
+      ASSERT_TRUE(media_testing::DecodeAudioAsMono48k(path, &sound));
+      EXPECT_GT(media_testing::RootMeanSquare(sound.data(), sound.size()), 3000.0);
+    }
+    standin::ResetAudio();
+  }
+}
+
+TEST_F(ProcessEndTest, AKilledProcessLeavesAFileWithoutItsIndex) {
+  const std::string path = folder_.File("killed.mp4");
+  EXPECT_EXIT(
+      {
+        RecordWithoutStopping(path, false);
+        raise(SIGKILL);
+      },
+      ::testing::KilledBySignal(SIGKILL), "");
+
+  // The file was created by the first frame, but what it holds cannot be played.
+  EXPECT_TRUE(FileExists(path));
+  const Probe probe = ProbeFile(path);
+  EXPECT_FALSE(probe.ok);
+  std::cout << "ffprobe on the killed recording: " << probe.error;
+}
+
+}  // namespace
+}  // namespace halvex
