@@ -67,6 +67,12 @@ int CallCount(const std::string& call) {
   return it == table.call_counts.end() ? 0 : it->second;
 }
 
+std::map<std::string, int> CallCounts() {
+  auto& table = platform::Table();
+  std::lock_guard<std::mutex> lock(table.mutex);
+  return std::map<std::string, int>(table.call_counts.begin(), table.call_counts.end());
+}
+
 void ResetFaults() {
   auto& table = platform::Table();
   std::lock_guard<std::mutex> lock(table.mutex);

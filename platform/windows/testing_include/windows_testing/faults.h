@@ -5,6 +5,7 @@
 
 #include <winerror.h>
 
+#include <map>
 #include <string>
 
 namespace halvex::testing {
@@ -18,6 +19,11 @@ void FailCall(const std::string& call, HRESULT result, int nth = 0);
 
 // How many times `call` has been made since the last ResetFaults().
 int CallCount(const std::string& call);
+
+// Every call made since the last ResetFaults(), by name, with how often it was made (failed calls
+// included); calls not made are absent. Shows which calls a piece of code makes, to sweep
+// failures over each of them.
+std::map<std::string, int> CallCounts();
 
 // Clears every armed fault and every call count.
 void ResetFaults();
