@@ -1,7 +1,8 @@
 # Compiler options shared by every target of the project, through halvex_add_options().
 
 if(MSVC)
-  set(HALVEX_WARNING_FLAGS /W4 /permissive-)
+  # Sources are UTF-8 without a byte-order mark; __cplusplus tells the truth.
+  set(HALVEX_WARNING_FLAGS /W4 /permissive- /utf-8 /Zc:__cplusplus)
   set(HALVEX_WERROR_FLAG /WX)
 else()
   set(HALVEX_WARNING_FLAGS -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
@@ -9,7 +10,18 @@ else()
   set(HALVEX_WERROR_FLAG -Werror)
 endif()
 
-if(HALVEX_SANITIZE)
+if(HALVEX_SANITIZE AND MSVC)
+  # MSVC has AddressSanitizer alone: the asan preset keeps it, a ThreadSanitizer build cannot be.
+  if("thread" IN_LIST HALVEX_SANITIZE)
+    message(FATAL_ERROR "MSVC has no ThreadSanitizer; build the tsan preset with GCC or Clang")
+  endif()
+  if("address" IN_LIST HALVEX_SANITIZE)
+    add_compile_options(/fsanitize=address /Oy-)
+  endif()
+  if("undefined" IN_LIST HALVEX_SANITIZE)
+    message(STATUS "MSVC has no UndefinedBehaviorSanitizer; building without it")
+  endif()
+elseif(HALVEX_SANITIZE)
   string(REPLACE ";" "," _halvex_sanitizers "${HALVEX_SANITIZE}")
   add_compile_options(-fsanitize=${_halvex_sanitizers} -fno-omit-frame-pointer
                       -fno-sanitize-recover=all)

@@ -53,7 +53,7 @@ void ConvertChromaRow(const uint8_t* top,
     int32_t blue = a[kBlue] + a[kBytesPerPixel + kBlue];
     int32_t green = a[kGreen] + a[kBytesPerPixel + kGreen];
     int32_t red = a[kRed] + a[kBytesPerPixel + kRed];
-    if (kRows == 2) {
+    if constexpr (kRows == 2) {
       blue += b[kBlue] + b[kBytesPerPixel + kBlue];
       green += b[kGreen] + b[kBytesPerPixel + kGreen];
       red += b[kRed] + b[kBytesPerPixel + kRed];
@@ -70,7 +70,7 @@ void ConvertChromaRow(const uint8_t* top,
     int32_t blue = a[kBlue];
     int32_t green = a[kGreen];
     int32_t red = a[kRed];
-    if (kRows == 2) {
+    if constexpr (kRows == 2) {
       blue = (blue + b[kBlue]) >> 1;
       green = (green + b[kGreen]) >> 1;
       red = (red + b[kRed]) >> 1;
