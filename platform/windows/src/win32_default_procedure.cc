@@ -72,11 +72,12 @@ LRESULT OnWindowPosChanged(HWND hwnd, LPARAM lparam) {
     const POINT client_origin = halvex::platform::win32::ClientOriginInParentLocked(*window);
     origin = MAKELPARAM(client_origin.x, client_origin.y);
   }
-  if ((position->flags & halvex::platform::win32::kNoClientSize) == 0) {
-    SendToWindow(hwnd, WM_SIZE, SIZE_RESTORED, size);
-  }
+  // A move is reported before a resize here, unlike at creation.
   if ((position->flags & halvex::platform::win32::kNoClientMove) == 0) {
     SendToWindow(hwnd, WM_MOVE, 0, origin);
+  }
+  if ((position->flags & halvex::platform::win32::kNoClientSize) == 0) {
+    SendToWindow(hwnd, WM_SIZE, SIZE_RESTORED, size);
   }
   return 0;
 }
