@@ -15,10 +15,10 @@
 
 #include "recorder/desktop_recorder.h"
 #include "tests/media/media_probe.h"
-#include "tests/media/png_maker.h"
 #include "tests/media/scratch_folder.h"
 #include "tests/media/signal_analysis.h"
 #include "tests/recorder/recorder_test_support.h"
+#include "tests/reliability/nothing_lost_support.h"
 #include "windows_testing/audio.h"
 #include "windows_testing/com.h"
 #include "windows_testing/imaging.h"
@@ -30,7 +30,6 @@ namespace {
 namespace standin = halvex::testing;
 using media_testing::DecodeAudioAsMono48k;
 using media_testing::DecodeVideo;
-using media_testing::EncodeBgraPng;
 using media_testing::FileExists;
 using media_testing::Probe;
 using media_testing::ProbedEntry;
@@ -53,8 +52,7 @@ uint8_t GreyLevel(int index) {
 
 std::vector<uint8_t> GreyPng(int index) {
   const uint8_t level = GreyLevel(index);
-  return EncodeBgraPng(kWidth, kHeight,
-                       testing_support::SolidBgra(kWidth, kHeight, {level, level, level, 0xFF}));
+  return nothing_lost_testing::SolidPng(kWidth, kHeight, {level, level, level, 0xFF});
 }
 
 // A 440 Hz tone as a stereo float device delivers it, in 10 ms packets.

@@ -7,17 +7,16 @@
 #include <sys/resource.h>
 
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "messaging/encodable_value.h"
 #include "recorder/desktop_recorder.h"
 #include "tests/media/media_probe.h"
-#include "tests/media/png_maker.h"
 #include "tests/media/scratch_folder.h"
 #include "tests/recorder/channel_test_support.h"
 #include "tests/recorder/recorder_test_support.h"
+#include "tests/reliability/nothing_lost_support.h"
 #include "windows_testing/audio.h"
 #include "windows_testing/media_foundation.h"
 
@@ -29,6 +28,9 @@ using flutter::EncodableMap;
 using flutter::EncodableValue;
 using media_testing::FileExists;
 using media_testing::ScratchFolder;
+using nothing_lost_testing::QueueLoudPackets;
+using nothing_lost_testing::SendAppendPng;
+using nothing_lost_testing::SendStart;
 using testing_support::Answer;
 using testing_support::CallRecorder;
 using testing_support::FrameReport;
@@ -79,20 +81,6 @@ std::vector<uint8_t> NoisePixels(int seed) {
   return pixels;
 }
 
-std::vector<uint8_t> SmallPng() {
-  return media_testing::EncodeBgraPng(64, 48,
-                                      testing_support::SolidBgra(64, 48, {40, 120, 200, 0xFF}));
-}
-
-Answer Start(const std::string& path, bool withAudio) {
-  return CallRecorder("start", EncodableValue(EncodableMap{
-                                   {"path", path}, {"fps", 30.0}, {"enableAudio", withAudio}}));
-}
-
-Answer Append(const std::vector<uint8_t>& png) {
-  return CallRecorder("appendPng", EncodableValue(EncodableMap{{"bytes", png}}));
-}
-
 // The "frames" and "hasAudio" of a frame report; frames is -1 when the answer is no report.
 struct Report {
   int32_t frames = -1;
@@ -114,21 +102,6 @@ Report ReadReport(const Answer& answer) {
   report.frames = std::get<int32_t>(*frames);
   report.hasAudio = std::get<bool>(*hasAudio);
   return report;
-}
-
-// 10 ms packets of a loud stereo float signal.
-bool QueueLoudPackets(int count) {
-  std::vector<uint8_t> data(480 * 2 * sizeof(float));
-  for (size_t i = 0; i < data.size() / sizeof(float); ++i) {
-    const float sample = (i / 50) % 2 == 0 ? 0.4f : -0.4f;
-    std::memcpy(data.data() + i * sizeof(float), &sample, sizeof(float));
-  }
-  for (int p = 0; p < count; ++p) {
-    if (!standin::QueuePacket(480, 0, data)) {
-      return false;
-    }
-  }
-  return true;
 }
 
 class DiskFullTest : public RecorderTest {
@@ -171,7 +144,7 @@ TEST_F(DiskFullTest, FramesStopCountingStopAnswersAndNoUnplayableFileIsLeft) {
       ASSERT_TRUE(standin::SetDefaultAudioDevice(standin::MixFormat{}));
     }
     const std::string path = folder_.File(std::string(c.withAudio ? "av" : "video") + ".mp4");
-    const Answer started = Start(path, c.withAudio);
+    const Answer started = SendStart(path, c.withAudio);
     ASSERT_EQ(started.kind, Answer::Kind::kSuccess);
 
     Report last{0, false};
@@ -185,7 +158,7 @@ TEST_F(DiskFullTest, FramesStopCountingStopAnswersAndNoUnplayableFileIsLeft) {
         if (c.withAudio) {
           ASSERT_TRUE(QueueLoudPackets(kPacketsPerFrame));
         }
-        const Answer answer = Append(noise_[static_cast<size_t>(appended % kNoiseImages)]);
+        const Answer answer = SendAppendPng(noise_[static_cast<size_t>(appended % kNoiseImages)]);
         ++appended;
         const Report report = ReadReport(answer);
         ASSERT_EQ(answer.answers, 1);
@@ -226,10 +199,10 @@ TEST_F(DiskFullTest, FramesStopCountingStopAnswersAndNoUnplayableFileIsLeft) {
     // With room again, the next recording is whole.
     const std::string next =
         folder_.File(std::string("after-") + (c.withAudio ? "av" : "video") + ".mp4");
-    ASSERT_EQ(Start(next, c.withAudio).kind, Answer::Kind::kSuccess);
-    const std::vector<uint8_t> png = SmallPng();
+    ASSERT_EQ(SendStart(next, c.withAudio).kind, Answer::Kind::kSuccess);
+    const std::vector<uint8_t> png = nothing_lost_testing::SolidPng(64, 48, {40, 120, 200, 0xFF});
     for (int i = 0; i < 4; ++i) {
-      EXPECT_EQ(ReadReport(Append(png)).frames, i + 1);
+      EXPECT_EQ(ReadReport(SendAppendPng(png)).frames, i + 1);
     }
     EXPECT_EQ(ReadReport(CallRecorder("stop", EncodableValue())).frames, 4);
     const media_testing::Probe probe = media_testing::ProbeFile(next);

@@ -6,19 +6,17 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
 
-#include "messaging/encodable_value.h"
 #include "recorder/desktop_recorder.h"
 #include "tests/media/media_probe.h"
-#include "tests/media/png_maker.h"
 #include "tests/media/scratch_folder.h"
 #include "tests/media/signal_analysis.h"
 #include "tests/recorder/channel_test_support.h"
 #include "tests/recorder/recorder_test_support.h"
+#include "tests/reliability/nothing_lost_support.h"
 #include "windows_testing/audio.h"
 #include "windows_testing/imaging.h"
 #include "windows_testing/media_foundation.h"
@@ -27,14 +25,14 @@ namespace halvex {
 namespace {
 
 namespace standin = halvex::testing;
-using flutter::EncodableMap;
-using flutter::EncodableValue;
 using media_testing::FileExists;
 using media_testing::Probe;
 using media_testing::ProbeFile;
 using media_testing::ScratchFolder;
+using nothing_lost_testing::QueueLoudPackets;
+using nothing_lost_testing::SendAppendPng;
+using nothing_lost_testing::SendStart;
 using testing_support::Answer;
-using testing_support::CallRecorder;
 using testing_support::FrameReport;
 
 constexpr UINT kWidth = 64;
@@ -49,37 +47,18 @@ constexpr int kCaptureSilent = 5;
 
 std::vector<uint8_t> FramePng(int index) {
   const uint8_t level = static_cast<uint8_t>(30 + 15 * index);
-  return media_testing::EncodeBgraPng(
-      kWidth, kHeight, testing_support::SolidBgra(kWidth, kHeight, {level, 90, 160, 0xFF}));
-}
-
-// Stereo float packets of a loud square wave, as a playing device delivers them.
-bool QueueLoudPackets(int count) {
-  std::vector<uint8_t> data(480 * 2 * sizeof(float));
-  for (size_t i = 0; i < data.size() / sizeof(float); ++i) {
-    const float sample = (i / 40) % 2 == 0 ? 0.5f : -0.5f;
-    std::memcpy(data.data() + i * sizeof(float), &sample, sizeof(float));
-  }
-  for (int p = 0; p < count; ++p) {
-    if (!standin::QueuePacket(480, 0, data)) {
-      return false;
-    }
-  }
-  return true;
+  return nothing_lost_testing::SolidPng(kWidth, kHeight, {level, 90, 160, 0xFF});
 }
 
 // Records kFrames frames through the channel, as the application does, and leaves the recording
 // running; in a child process, any refusal ends the child with a code that names it.
 void RecordWithoutStopping(const std::string& path, bool withAudio) {
-  const Answer started = CallRecorder(
-      "start",
-      EncodableValue(EncodableMap{{"path", path}, {"fps", 30.0}, {"enableAudio", withAudio}}));
+  const Answer started = SendStart(path, withAudio);
   if (started.kind != Answer::Kind::kSuccess) {
     std::_Exit(kStartRefused);
   }
   for (int i = 0; i < kFrames; ++i) {
-    const Answer appended =
-        CallRecorder("appendPng", EncodableValue(EncodableMap{{"bytes", FramePng(i)}}));
+    const Answer appended = SendAppendPng(FramePng(i));
     // From the fourth frame on, the queued sound has been written (see the wait below).
     if (appended.value != FrameReport(i + 1, withAudio && i >= 3)) {
       std::_Exit(kFrameRefused);

@@ -12,10 +12,10 @@
 #include "messaging/encodable_value.h"
 #include "recorder/desktop_recorder.h"
 #include "tests/media/media_probe.h"
-#include "tests/media/png_maker.h"
 #include "tests/media/scratch_folder.h"
 #include "tests/recorder/channel_test_support.h"
 #include "tests/recorder/recorder_test_support.h"
+#include "tests/reliability/nothing_lost_support.h"
 #include "tests/support/encodable_value_printer.h"
 #include "windows_testing/media_foundation.h"
 
@@ -27,6 +27,7 @@ using flutter::EncodableMap;
 using flutter::EncodableValue;
 using media_testing::FileExists;
 using media_testing::ScratchFolder;
+using nothing_lost_testing::SendAppendPng;
 using testing_support::Answer;
 using testing_support::CallRecorder;
 using testing_support::FrameReport;
@@ -35,8 +36,7 @@ constexpr int kFrames = 4;
 
 std::vector<uint8_t> FramePng(int index) {
   const uint8_t level = static_cast<uint8_t>(50 + 30 * index);
-  return media_testing::EncodeBgraPng(
-      80, 60, testing_support::SolidBgra(80, 60, {level, level, 200, 0xFF}));
+  return nothing_lost_testing::SolidPng(80, 60, {level, level, 200, 0xFF});
 }
 
 EncodableValue HasAudioTrack(bool value) {
@@ -96,8 +96,7 @@ TEST_F(UnwritablePathTest, FramesAreDroppedEveryCallIsAnsweredAndAGoodPathRecord
     ASSERT_EQ(started.kind, Answer::Kind::kSuccess);
     EXPECT_EQ(started.value, HasAudioTrack(true));
     for (int i = 0; i < kFrames; ++i) {
-      const Answer appended =
-          CallRecorder("appendPng", EncodableValue(EncodableMap{{"bytes", FramePng(i)}}));
+      const Answer appended = SendAppendPng(FramePng(i));
       EXPECT_EQ(appended.kind, Answer::Kind::kSuccess);
       EXPECT_EQ(appended.answers, 1);
       EXPECT_EQ(appended.value, FrameReport(0, false)) << "frame " << i;
@@ -114,9 +113,7 @@ TEST_F(UnwritablePathTest, FramesAreDroppedEveryCallIsAnsweredAndAGoodPathRecord
     ASSERT_EQ(CallRecorder("start", EncodableValue(EncodableMap{{"path", good}})).value,
               HasAudioTrack(true));
     for (int i = 0; i < kFrames; ++i) {
-      EXPECT_EQ(
-          CallRecorder("appendPng", EncodableValue(EncodableMap{{"bytes", FramePng(i)}})).value,
-          FrameReport(i + 1, false));
+      EXPECT_EQ(SendAppendPng(FramePng(i)).value, FrameReport(i + 1, false));
     }
     EXPECT_EQ(CallRecorder("stop", EncodableValue()).value, FrameReport(kFrames, false));
     const media_testing::Probe probe = media_testing::ProbeFile(good);
