@@ -1,5 +1,5 @@
-// Apartments, object creation and task memory: the rules the product's per-thread COM set-up and
-// its object creation rely on.
+// Apartments, object creation and task memory as the stand-in records them: the apartment each
+// thread is in, the objects a refused creation leaves, injected failures and task memory.
 #include <gtest/gtest.h>
 
 #include <combaseapi.h>
@@ -21,9 +21,10 @@ using halvex::testing::Apartment;
 
 constexpr DWORD kUninitialize = 0xFFFFFFFF;
 
+// The apartment the stand-in records after each step; what each call answers is held to Windows
+// by the system-behaviour tests.
 struct ApartmentStep {
   DWORD call;  // a COINIT model, or kUninitialize
-  HRESULT expected;
   Apartment apartment_after;
   int init_count_after;
 };
@@ -40,21 +41,19 @@ void PrintTo(const ApartmentCase& test_case, std::ostream* out) {
 
 class ApartmentRules : public StandInTest, public ::testing::WithParamInterface<ApartmentCase> {};
 
-TEST_P(ApartmentRules, FollowEachStepOnAFreshThread) {
+TEST_P(ApartmentRules, RecordEachStepOnAFreshThread) {
   const ApartmentCase& test_case = GetParam();
   std::vector<std::string> failures;
   // A fresh thread: the rules are per thread, and the test thread already has an apartment.
   std::thread([&] {
     for (std::size_t i = 0; i < test_case.steps.size(); ++i) {
       const ApartmentStep& step = test_case.steps[i];
-      HRESULT result = S_OK;
       if (step.call == kUninitialize) {
         CoUninitialize();
       } else {
-        result = CoInitializeEx(nullptr, step.call);
+        CoInitializeEx(nullptr, step.call);
       }
-      if ((step.call != kUninitialize && result != step.expected) ||
-          halvex::testing::CurrentApartment() != step.apartment_after ||
+      if (halvex::testing::CurrentApartment() != step.apartment_after ||
           halvex::testing::CurrentApartmentInitCount() != step.init_count_after) {
         failures.push_back("step " + std::to_string(i));
       }
@@ -71,32 +70,31 @@ INSTANTIATE_TEST_SUITE_P(
     Com,
     ApartmentRules,
     ::testing::Values(ApartmentCase{"SingleThreadedRepeatsCountAndOtherModelIsRefused",
-                                    {{kSta, S_OK, Apartment::kSingleThreaded, 1},
-                                     {kSta | COINIT_DISABLE_OLE1DDE, S_FALSE,
-                                      Apartment::kSingleThreaded, 2},
-                                     {kMta, RPC_E_CHANGED_MODE, Apartment::kSingleThreaded, 2},
-                                     {kUninitialize, S_OK, Apartment::kSingleThreaded, 1},
-                                     {kUninitialize, S_OK, Apartment::kNone, 0},
-                                     {kMta, S_OK, Apartment::kMultithreaded, 1},
-                                     {kUninitialize, S_OK, Apartment::kNone, 0}},
+                                    {{kSta, Apartment::kSingleThreaded, 1},
+                                     {kSta | COINIT_DISABLE_OLE1DDE, Apartment::kSingleThreaded, 2},
+                                     {kMta, Apartment::kSingleThreaded, 2},
+                                     {kUninitialize, Apartment::kSingleThreaded, 1},
+                                     {kUninitialize, Apartment::kNone, 0},
+                                     {kMta, Apartment::kMultithreaded, 1},
+                                     {kUninitialize, Apartment::kNone, 0}},
                                     0},
                       ApartmentCase{"MultithreadedFirstRefusesSingleThreaded",
-                                    {{kMta, S_OK, Apartment::kMultithreaded, 1},
-                                     {kSta, RPC_E_CHANGED_MODE, Apartment::kMultithreaded, 1},
-                                     {kMta, S_FALSE, Apartment::kMultithreaded, 2},
-                                     {kUninitialize, S_OK, Apartment::kMultithreaded, 1},
-                                     {kUninitialize, S_OK, Apartment::kNone, 0}},
+                                    {{kMta, Apartment::kMultithreaded, 1},
+                                     {kSta, Apartment::kMultithreaded, 1},
+                                     {kMta, Apartment::kMultithreaded, 2},
+                                     {kUninitialize, Apartment::kMultithreaded, 1},
+                                     {kUninitialize, Apartment::kNone, 0}},
                                     0},
                       ApartmentCase{"UninitializeWithoutInitializeIsCountedAndHarmless",
-                                    {{kUninitialize, S_OK, Apartment::kNone, 0},
-                                     {kSta, S_OK, Apartment::kSingleThreaded, 1},
-                                     {kUninitialize, S_OK, Apartment::kNone, 0},
-                                     {kUninitialize, S_OK, Apartment::kNone, 0}},
+                                    {{kUninitialize, Apartment::kNone, 0},
+                                     {kSta, Apartment::kSingleThreaded, 1},
+                                     {kUninitialize, Apartment::kNone, 0},
+                                     {kUninitialize, Apartment::kNone, 0}},
                                     2},
                       ApartmentCase{"UnknownFlagsAreRejectedWithoutEnteringAnApartment",
-                                    {{0x100, E_INVALIDARG, Apartment::kNone, 0},
-                                     {kMta, S_OK, Apartment::kMultithreaded, 1},
-                                     {kUninitialize, S_OK, Apartment::kNone, 0}},
+                                    {{0x100, Apartment::kNone, 0},
+                                     {kMta, Apartment::kMultithreaded, 1},
+                                     {kUninitialize, Apartment::kNone, 0}},
                                     0}),
     [](const ::testing::TestParamInfo<ApartmentCase>& case_info) { return case_info.param.name; });
 
@@ -111,78 +109,22 @@ TEST_F(StandInTest, ApartmentsOfDifferentThreadsAreIndependent) {
   EXPECT_EQ(halvex::testing::CurrentApartment(), Apartment::kMultithreaded);
 }
 
-TEST_F(StandInTest, ReservedPointerIsRejected) {
-  int reserved = 0;
-  std::thread([&] {
-    EXPECT_EQ(CoInitializeEx(&reserved, COINIT_MULTITHREADED), E_INVALIDARG);
-  }).join();
-}
-
-struct CreationCase {
-  const char* name;
-  const CLSID* clsid;
-  bool outer;
-  DWORD context;
-  const IID* iid;
-  HRESULT expected;
-};
-
-void PrintTo(const CreationCase& test_case, std::ostream* out) {
-  *out << test_case.name;
-}
-
-class ObjectCreation : public StandInTest, public ::testing::WithParamInterface<CreationCase> {};
-
-TEST_P(ObjectCreation, AnswersAsWindowsDoes) {
-  const CreationCase& test_case = GetParam();
-  IUnknown* outer = nullptr;
-  Owned<IUnknown> outer_object;
-  if (test_case.outer) {
-    ASSERT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IUnknown,
-                               outer_object.PutVoid()),
-              S_OK);
-    outer = outer_object.get();
-  }
+TEST_F(StandInTest, RefusedCreationLeavesNoObjectBehind) {
+  Owned<IUnknown> outer;
+  ASSERT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IUnknown,
+                             outer.PutVoid()),
+            S_OK);
   const int live_before = halvex::testing::TotalLiveObjects();
+  // The class exists in both cases, so an object may be made before the call is refused.
   Owned<IUnknown> object;
-  EXPECT_EQ(CoCreateInstance(*test_case.clsid, outer, test_case.context, *test_case.iid,
-                             object.PutVoid()),
-            test_case.expected);
-  EXPECT_EQ(static_cast<bool>(object), SUCCEEDED(test_case.expected));
-  // A refused interface must not leave the object it created behind.
-  EXPECT_EQ(halvex::testing::TotalLiveObjects(), live_before + (object ? 1 : 0));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Com,
-    ObjectCreation,
-    ::testing::Values(CreationCase{"ImagingFactory2", &CLSID_WICImagingFactory2, false,
-                                   CLSCTX_INPROC_SERVER, &IID_IWICImagingFactory, S_OK},
-                      CreationCase{"ImagingFactory", &CLSID_WICImagingFactory, false,
-                                   CLSCTX_INPROC_SERVER, &IID_IWICImagingFactory, S_OK},
-                      CreationCase{"DeviceEnumerator", &CLSID_MMDeviceEnumerator, false, CLSCTX_ALL,
-                                   &IID_IMMDeviceEnumerator, S_OK},
-                      CreationCase{"UnknownClass", &IID_IWICStream, false, CLSCTX_ALL,
-                                   &IID_IUnknown, REGDB_E_CLASSNOTREG},
-                      CreationCase{"OutOfProcessOnly", &CLSID_WICImagingFactory2, false,
-                                   CLSCTX_LOCAL_SERVER, &IID_IWICImagingFactory,
-                                   REGDB_E_CLASSNOTREG},
-                      CreationCase{"Aggregation", &CLSID_WICImagingFactory2, true,
-                                   CLSCTX_INPROC_SERVER, &IID_IWICImagingFactory,
-                                   CLASS_E_NOAGGREGATION},
-                      CreationCase{"InterfaceTheClassLacks", &CLSID_WICImagingFactory2, false,
-                                   CLSCTX_INPROC_SERVER, &IID_IMMDeviceEnumerator, E_NOINTERFACE}),
-    [](const ::testing::TestParamInfo<CreationCase>& case_info) { return case_info.param.name; });
-
-TEST_F(StandInTest, CreationNeedsComOnTheCallingThread) {
-  HRESULT result = S_OK;
-  void* object = &result;
-  std::thread([&] {
-    result = CoCreateInstance(CLSID_WICImagingFactory2, nullptr, CLSCTX_INPROC_SERVER,
-                              IID_IWICImagingFactory, &object);
-  }).join();
-  EXPECT_EQ(result, CO_E_NOTINITIALIZED);
-  EXPECT_EQ(object, nullptr);
+  EXPECT_EQ(CoCreateInstance(CLSID_WICImagingFactory2, nullptr, CLSCTX_INPROC_SERVER,
+                             IID_IMMDeviceEnumerator, object.PutVoid()),
+            E_NOINTERFACE);
+  EXPECT_EQ(CoCreateInstance(CLSID_WICImagingFactory2, outer.get(), CLSCTX_INPROC_SERVER,
+                             IID_IWICImagingFactory, object.PutVoid()),
+            CLASS_E_NOAGGREGATION);
+  EXPECT_FALSE(object);
+  EXPECT_EQ(halvex::testing::TotalLiveObjects(), live_before);
 }
 
 TEST_F(StandInTest, InjectedCreationFailureClearsTheOutput) {

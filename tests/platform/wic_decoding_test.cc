@@ -1,14 +1,10 @@
 // The imaging stand-in: scripted images through the product's decoding steps, the failure of any
-// chosen step, and the rectangle and stride rules of CopyPixels.
+// chosen step, and what the objects it hands out keep alive.
 #include <gtest/gtest.h>
 
 #include <combaseapi.h>
 #include <wincodec.h>
 
-#include <algorithm>
-#include <climits>
-#include <functional>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -173,114 +169,7 @@ TEST_F(StandInTest, FailureScriptsAreCheckedAndNeverAllocateTheirDeclaredSize) {
   EXPECT_EQ(outcome.pixels, (std::vector<BYTE>{0x80, 0x80, 0x80, 0xFF, 0x80, 0x80, 0x80, 0xFF}));
 }
 
-struct CopyCase {
-  const char* name;
-  bool whole_image;
-  WICRect rect;
-  UINT stride;
-  UINT buffer_size;
-  HRESULT expected;
-  std::vector<BYTE> expected_bytes;  // checked on success
-};
-
-void PrintTo(const CopyCase& test_case, std::ostream* out) {
-  *out << test_case.name;
-}
-
-class CopyPixelsRules : public StandInTest, public ::testing::WithParamInterface<CopyCase> {};
-
-TEST_P(CopyPixelsRules, FrameAndConverterAgree) {
-  const CopyCase& test_case = GetParam();
-  std::vector<BYTE> bytes = halvex::testing::PngLikeBytes(5);
-  ASSERT_TRUE(halvex::testing::ScriptImage(bytes, 4, 3, Pixels(4, 3)));
-  Owned<IWICImagingFactory> factory;
-  Owned<IWICStream> stream;
-  Owned<IWICBitmapDecoder> decoder;
-  Owned<IWICBitmapFrameDecode> frame;
-  Owned<IWICFormatConverter> converter;
-  ASSERT_EQ(CoCreateInstance(CLSID_WICImagingFactory2, nullptr, CLSCTX_INPROC_SERVER,
-                             IID_IWICImagingFactory, factory.PutVoid()),
-            S_OK);
-  ASSERT_EQ(factory->CreateStream(stream.Put()), S_OK);
-  ASSERT_EQ(stream->InitializeFromMemory(bytes.data(), static_cast<DWORD>(bytes.size())), S_OK);
-  ASSERT_EQ(factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnLoad,
-                                             decoder.Put()),
-            S_OK);
-  ASSERT_EQ(decoder->GetFrame(0, frame.Put()), S_OK);
-  ASSERT_EQ(factory->CreateFormatConverter(converter.Put()), S_OK);
-  ASSERT_EQ(
-      converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone,
-                            nullptr, 0.0, WICBitmapPaletteTypeCustom),
-      S_OK);
-  const WICRect* rect = test_case.whole_image ? nullptr : &test_case.rect;
-  for (IWICBitmapSource* source : {static_cast<IWICBitmapSource*>(frame.get()),
-                                   static_cast<IWICBitmapSource*>(converter.get())}) {
-    // A refused copy must write nothing, so its buffer need not be as large as it claims; one
-    // guard byte past the end catches a write beyond it.
-    const std::size_t allocated = SUCCEEDED(test_case.expected)
-                                      ? test_case.buffer_size
-                                      : std::min<std::size_t>(test_case.buffer_size, 64);
-    std::vector<BYTE> buffer(allocated + 1, 0xEE);
-    EXPECT_EQ(source->CopyPixels(rect, test_case.stride, test_case.buffer_size, buffer.data()),
-              test_case.expected);
-    EXPECT_EQ(buffer.back(), 0xEE);
-    if (SUCCEEDED(test_case.expected)) {
-      buffer.pop_back();
-      EXPECT_EQ(buffer, test_case.expected_bytes);
-    }
-  }
-  EXPECT_EQ(converter->CopyPixels(rect, test_case.stride, test_case.buffer_size, nullptr),
-            E_INVALIDARG);
-}
-
-std::vector<BYTE> PixelRow(UINT y, UINT from_x, UINT count) {
-  std::vector<BYTE> row;
-  for (UINT x = from_x; x < from_x + count; ++x) {
-    row.insert(row.end(), {static_cast<BYTE>(x), static_cast<BYTE>(y), static_cast<BYTE>(x + y),
-                           static_cast<BYTE>(0x40 | x)});
-  }
-  return row;
-}
-
-std::vector<BYTE> Concat(std::initializer_list<std::vector<BYTE>> parts) {
-  std::vector<BYTE> all;
-  for (const auto& part : parts) {
-    all.insert(all.end(), part.begin(), part.end());
-  }
-  return all;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Imaging,
-    CopyPixelsRules,
-    ::testing::Values(
-        CopyCase{"WholeImage", true, {}, 16, 48, S_OK, Pixels(4, 3)},
-        CopyCase{"InnerRectangleWithPaddedStride",
-                 false,
-                 {1, 1, 2, 2},
-                 12,
-                 20,
-                 S_OK,
-                 Concat({PixelRow(1, 1, 2), std::vector<BYTE>(4, 0xEE), PixelRow(2, 1, 2)})},
-        CopyCase{"LastRowNeedsNoPadding", false, {2, 2, 2, 1}, 100, 8, S_OK, PixelRow(2, 2, 2)},
-        CopyCase{"EmptyRectangleCopiesNothing", false, {4, 3, 0, 0}, 0, 0, S_OK, {}},
-        CopyCase{"RectanglePastTheRightEdge", false, {3, 0, 2, 1}, 8, 8, E_INVALIDARG, {}},
-        CopyCase{"RectanglePastTheBottom", false, {0, 2, 1, 2}, 4, 8, E_INVALIDARG, {}},
-        CopyCase{"NegativeOrigin", false, {-1, 0, 1, 1}, 4, 4, E_INVALIDARG, {}},
-        CopyCase{"NegativeSize", false, {0, 0, -1, 1}, 4, 4, E_INVALIDARG, {}},
-        CopyCase{"SizeThatWouldWrap", false, {1, 0, INT_MAX, 1}, 4, 4, E_INVALIDARG, {}},
-        CopyCase{"StrideShorterThanARow", true, {}, 15, 1000, WINCODEC_ERR_INSUFFICIENTBUFFER, {}},
-        CopyCase{"BufferOneByteShort", true, {}, 16, 47, WINCODEC_ERR_INSUFFICIENTBUFFER, {}},
-        CopyCase{"HugeStrideDoesNotWrap",
-                 true,
-                 {},
-                 0x80000000u,
-                 0xFFFFFFFFu,
-                 WINCODEC_ERR_INSUFFICIENTBUFFER,
-                 {}}),
-    [](const ::testing::TestParamInfo<CopyCase>& case_info) { return case_info.param.name; });
-
-TEST_F(StandInTest, ObjectsRefuseCallsOutOfOrder) {
+TEST_F(StandInTest, ConverterKeepsItsFrameAlive) {
   std::vector<BYTE> bytes = halvex::testing::PngLikeBytes(9);
   ASSERT_TRUE(halvex::testing::ScriptImage(bytes, 2, 2, Pixels(2, 2)));
   Owned<IWICImagingFactory> factory;
@@ -289,41 +178,25 @@ TEST_F(StandInTest, ObjectsRefuseCallsOutOfOrder) {
             S_OK);
   Owned<IWICStream> stream;
   ASSERT_EQ(factory->CreateStream(stream.Put()), S_OK);
-  Owned<IWICBitmapDecoder> decoder;
-  EXPECT_EQ(factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnLoad,
-                                             decoder.Put()),
-            WINCODEC_ERR_NOTINITIALIZED);
   ASSERT_EQ(stream->InitializeFromMemory(bytes.data(), static_cast<DWORD>(bytes.size())), S_OK);
-  EXPECT_EQ(stream->InitializeFromMemory(bytes.data(), 4), WINCODEC_ERR_WRONGSTATE);
+  Owned<IWICBitmapDecoder> decoder;
   ASSERT_EQ(factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnLoad,
                                              decoder.Put()),
             S_OK);
   Owned<IWICBitmapFrameDecode> frame;
-  EXPECT_EQ(decoder->GetFrame(1, frame.Put()), WINCODEC_ERR_FRAMEMISSING);
-  EXPECT_FALSE(frame);
   ASSERT_EQ(decoder->GetFrame(0, frame.Put()), S_OK);
-
   Owned<IWICFormatConverter> converter;
   ASSERT_EQ(factory->CreateFormatConverter(converter.Put()), S_OK);
-  UINT width = 0;
-  UINT height = 0;
-  EXPECT_EQ(converter->GetSize(&width, &height), WINCODEC_ERR_NOTINITIALIZED);
-  EXPECT_EQ(converter->Initialize(frame.get(), GUID_WICPixelFormat24bppBGR, WICBitmapDitherTypeNone,
-                                  nullptr, 0.0, WICBitmapPaletteTypeCustom),
-            WINCODEC_ERR_UNSUPPORTEDOPERATION);
   ASSERT_EQ(
       converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone,
                             nullptr, 0.0, WICBitmapPaletteTypeCustom),
       S_OK);
-  EXPECT_EQ(
-      converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone,
-                            nullptr, 0.0, WICBitmapPaletteTypeCustom),
-      WINCODEC_ERR_WRONGSTATE);
-  // The converter holds its source: the frame lives on after the caller lets go of it.
+
   frame.Reset();
+
   EXPECT_EQ(halvex::testing::LiveObjects("IWICBitmapFrameDecode"), 1);
-  EXPECT_EQ(converter->GetSize(&width, &height), S_OK);
-  EXPECT_EQ(width, 2u);
+  converter.Reset();
+  EXPECT_EQ(halvex::testing::LiveObjects("IWICBitmapFrameDecode"), 0);
 }
 
 }  // namespace

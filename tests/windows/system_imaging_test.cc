@@ -182,6 +182,13 @@ TEST_F(SystemImaging, ObjectsRefuseCallsOutOfOrder) {
   UINT width = 0;
   UINT height = 0;
   EXPECT_EQ(converter->GetSize(&width, &height), WINCODEC_ERR_NOTINITIALIZED);
+  // The model converts to 32-bit BGRA alone; Windows converts to many more formats.
+  if (RunsOnTheDesktopModel()) {
+    EXPECT_EQ(
+        converter->Initialize(frame.get(), GUID_WICPixelFormat24bppBGR, WICBitmapDitherTypeNone,
+                              nullptr, 0.0, WICBitmapPaletteTypeCustom),
+        WINCODEC_ERR_UNSUPPORTEDOPERATION);
+  }
   ASSERT_EQ(
       converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone,
                             nullptr, 0.0, WICBitmapPaletteTypeCustom),

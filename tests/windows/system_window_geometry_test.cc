@@ -50,6 +50,14 @@ TEST(SystemWindowGeometry, FrameMakesTheClientAreaSmaller) {
   std::printf("frame metrics: sizing %d, dialog %d, border %d, client edge %d, caption %d\n",
               metrics.sizing_frame, metrics.dialog_frame, metrics.border, metrics.client_edge,
               metrics.caption);
+  // The model lays windows out as Windows does at 96 DPI with its default theme.
+  if (RunsOnTheDesktopModel()) {
+    EXPECT_EQ(metrics.sizing_frame, 8);
+    EXPECT_EQ(metrics.dialog_frame, 3);
+    EXPECT_EQ(metrics.border, 1);
+    EXPECT_EQ(metrics.client_edge, 2);
+    EXPECT_EQ(metrics.caption, 23);
+  }
   const GeometryCase cases[] = {
       {"overlapped window",
        WS_OVERLAPPEDWINDOW,
