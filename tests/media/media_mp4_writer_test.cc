@@ -1,8 +1,6 @@
 #include "media_mp4_writer.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -14,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "file_size_limit.h"
 #include "media_probe.h"
 #include "scratch_folder.h"
 #include "signal_analysis.h"
@@ -483,28 +482,6 @@ TEST_F(MediaMp4WriterTest, PicturesAreHeldUntilEncodedAndReleasedAfterFinalize) 
   writer.reset();
   EXPECT_TRUE(FileExists(path)) << "a finalised file stays";
 }
-
-// Limits the size of files this process writes, as a full disk would, for one scope.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    previous_handler_ = signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    signal(SIGXFSZ, previous_handler_);
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
- private:
-  rlimit saved_{};
-  sighandler_t previous_handler_ = SIG_DFL;
-};
 
 TEST_F(MediaMp4WriterTest, AFullDiskFailsALaterWriteOrFinalize) {
   const std::string path = folder_.File("full.mp4");

@@ -3,8 +3,6 @@
 // played. The full disk is a file size limit on this process, lifted before the test goes on.
 #include <gtest/gtest.h>
 #include <mfapi.h>
-#include <signal.h>
-#include <sys/resource.h>
 
 #include <cstdint>
 #include <string>
@@ -12,6 +10,7 @@
 
 #include "messaging/encodable_value.h"
 #include "recorder/desktop_recorder.h"
+#include "tests/media/file_size_limit.h"
 #include "tests/media/media_probe.h"
 #include "tests/media/scratch_folder.h"
 #include "tests/recorder/channel_test_support.h"
@@ -27,6 +26,7 @@ namespace standin = halvex::testing;
 using flutter::EncodableMap;
 using flutter::EncodableValue;
 using media_testing::FileExists;
+using media_testing::FileSizeLimit;
 using media_testing::ScratchFolder;
 using nothing_lost_testing::QueueLoudPackets;
 using nothing_lost_testing::SendAppendPng;
@@ -47,29 +47,6 @@ constexpr int kStandstill = 10;
 // 40 ms of sound for every 33 ms frame, so that the sound never runs out and the writer never
 // holds the picture back waiting for it.
 constexpr int kPacketsPerFrame = 4;
-
-// Lets this process write no file beyond `bytes`; a write past it fails with EFBIG instead of
-// raising SIGXFSZ.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    previousHandler_ = signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    signal(SIGXFSZ, previousHandler_);
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
- private:
-  rlimit saved_{};
-  sighandler_t previousHandler_ = SIG_DFL;
-};
 
 std::vector<uint8_t> NoisePixels(int seed) {
   std::vector<uint8_t> pixels(size_t{kWidth} * kHeight * 4);
