@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "windows_testing/audio.h"
+#include "windows_testing/clock.h"
 #include "windows_testing/com.h"
 #include "windows_testing/faults.h"
 #include "windows_testing/imaging.h"

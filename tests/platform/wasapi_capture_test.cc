@@ -2,6 +2,8 @@
 // capture loop relies on, including packets fed from another thread while it reads.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <audioclient.h>
 #include <combaseapi.h>
 #include <ksmedia.h>
@@ -11,6 +13,8 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
+#include <optional>
+#include <string>
 #include <ostream>
 #include <thread>
 #include <vector>
@@ -383,23 +387,112 @@ INSTANTIATE_TEST_SUITE_P(
                                    1}),
     [](const ::testing::TestParamInfo<ProtocolCase>& case_info) { return case_info.param.name; });
 
-TEST_F(StandInTest, PositionsCountTheFramesAlreadyConsumed) {
-  ASSERT_TRUE(halvex::testing::SetDefaultAudioDevice(kStereo16, {{2, 0, {}}, {5, 0, {}}}));
+// Packets without positions of their own follow on from the one before, by frames and by time
+// (44.1 kHz: 441 frames last 100000 ticks); the first starts at the counter's reading.
+TEST_F(StandInTest, PositionsFollowOnUnlessAPacketGivesItsOwn) {
+  halvex::testing::SetPerformanceCounter(7000000);
+  ASSERT_TRUE(halvex::testing::SetDefaultAudioDevice(
+      kStereo16, {AudioPacket(441), AudioPacket(441), AudioPacket(2, 0, {}, 5000, 90000000),
+                  AudioPacket(441), AudioPacket(1, 0, {}, std::nullopt, 10)}));
   Capture opened = OpenLoopbackCapture();
   ASSERT_EQ(opened.client->Start(), S_OK);
-  UINT64 positions[2] = {};
-  for (UINT64& position : positions) {
+  const struct {
+    UINT64 position, time;
+  } expected[] = {{0, 7000000}, {441, 7100000}, {5000, 90000000}, {5002, 90000453}, {5443, 10}};
+  for (const auto& want : expected) {
     BYTE* data = nullptr;
     UINT32 frames = 0;
     DWORD flags = 0;
-    UINT64 counter = 0;
-    ASSERT_EQ(opened.capture->GetBuffer(&data, &frames, &flags, &position, &counter), S_OK);
-    EXPECT_NE(counter, 0u);
+    UINT64 position = 0;
+    UINT64 time = 0;
+    ASSERT_EQ(opened.capture->GetBuffer(&data, &frames, &flags, &position, &time), S_OK);
+    EXPECT_EQ(position, want.position);
+    EXPECT_EQ(time, want.time);
     ASSERT_EQ(opened.capture->ReleaseBuffer(frames), S_OK);
   }
-  EXPECT_EQ(positions[0], 0u);
-  EXPECT_EQ(positions[1], 2u);
   EXPECT_TRUE(halvex::testing::AllPacketsConsumed());
+  halvex::testing::UsePerformanceCounterOfTheSystem();
+}
+
+TEST_F(StandInTest, ThePerformanceCounterRunsOrStandsWhereATestSetIt) {
+  LARGE_INTEGER frequency;
+  ASSERT_TRUE(QueryPerformanceFrequency(&frequency));
+  EXPECT_EQ(frequency.QuadPart, 10000000);
+  LARGE_INTEGER first;
+  LARGE_INTEGER second;
+  ASSERT_TRUE(QueryPerformanceCounter(&first));
+  std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  ASSERT_TRUE(QueryPerformanceCounter(&second));
+  EXPECT_GE(second.QuadPart - first.QuadPart, 20000);
+
+  halvex::testing::SetPerformanceCounter(123);
+  std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  ASSERT_TRUE(QueryPerformanceCounter(&first));
+  EXPECT_EQ(first.QuadPart, 123);
+  halvex::testing::AdvancePerformanceCounter(1000);
+  ASSERT_TRUE(QueryPerformanceCounter(&first));
+  EXPECT_EQ(first.QuadPart, 1123);
+  halvex::testing::UsePerformanceCounterOfTheSystem();
+  ASSERT_TRUE(QueryPerformanceCounter(&first));
+  EXPECT_GT(first.QuadPart, 1123);
+  EXPECT_FALSE(QueryPerformanceCounter(nullptr));
+}
+
+// A notification client hears of each change of the default device, for every role, until it is
+// unregistered; the enumerator holds a reference to it meanwhile.
+class CountingClient : public IMMNotificationClient {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+  ULONG STDMETHODCALLTYPE Release() override { return --references; }
+  HRESULT STDMETHODCALLTYPE OnDeviceStateChanged(LPCWSTR, DWORD) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnDeviceAdded(LPCWSTR) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnDeviceRemoved(LPCWSTR) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnPropertyValueChanged(LPCWSTR, const PROPERTYKEY) override {
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE OnDefaultDeviceChanged(EDataFlow flow,
+                                                   ERole role,
+                                                   LPCWSTR id) override {
+    if (flow == eRender && role == eConsole) {
+      ids.push_back(id == nullptr ? L"(none)" : id);
+    }
+    return S_OK;
+  }
+
+  ULONG references = 1;
+  std::vector<std::wstring> ids;
+};
+
+TEST_F(StandInTest, NotificationClientsHearOfEachNewDefaultDevice) {
+  Owned<IMMDeviceEnumerator> enumerator;
+  ASSERT_EQ(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
+                             enumerator.PutVoid()),
+            S_OK);
+  CountingClient client;
+  EXPECT_EQ(enumerator->RegisterEndpointNotificationCallback(nullptr), E_POINTER);
+  ASSERT_EQ(enumerator->RegisterEndpointNotificationCallback(&client), S_OK);
+  EXPECT_EQ(client.references, 2u);
+  EXPECT_EQ(halvex::testing::RegisteredNotificationClients(), 1u);
+
+  ASSERT_TRUE(halvex::testing::SetDefaultAudioDevice(kStereoFloat));
+  ASSERT_TRUE(halvex::testing::SetDefaultAudioDevice(kStereo16, {},
+                                                     halvex::testing::DeviceChangeNotice::kQuiet));
+  halvex::testing::InvalidateDefaultAudioDevice();  // goes away without a word
+  ASSERT_TRUE(halvex::testing::SetDefaultAudioDevice(kStereo16));
+  halvex::testing::RemoveDefaultAudioDevice();
+  ASSERT_EQ(client.ids.size(), 3u);
+  EXPECT_NE(client.ids[0], client.ids[1]);  // each device has an ID of its own
+  EXPECT_EQ(client.ids[2], L"(none)");
+
+  ASSERT_EQ(enumerator->UnregisterEndpointNotificationCallback(&client), S_OK);
+  EXPECT_EQ(client.references, 1u);
+  EXPECT_EQ(enumerator->UnregisterEndpointNotificationCallback(&client), E_NOTFOUND);
+  ASSERT_TRUE(halvex::testing::SetDefaultAudioDevice(kStereoFloat));
+  EXPECT_EQ(client.ids.size(), 3u);
 }
 
 TEST_F(StandInTest, PacketsQueuedFromAnotherThreadArriveWholeAndInOrder) {

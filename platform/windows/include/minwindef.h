@@ -88,6 +88,15 @@ typedef struct tagPOINT {
   LONG y;
 } POINT, *LPPOINT;
 
+// A signed 64-bit value with access to its halves, as the kernel's counters are passed.
+typedef union _LARGE_INTEGER {
+  struct {
+    DWORD LowPart;
+    LONG HighPart;
+  } u;
+  LONGLONG QuadPart;
+} LARGE_INTEGER, *PLARGE_INTEGER;
+
 typedef struct tagRECT {
   LONG left;
   LONG top;

@@ -7,6 +7,7 @@
 #include "propidl.h"
 #include "unknwn.h"
 #include "winerror.h"
+#include "wtypes.h"
 
 typedef enum EDataFlow {
   eRender = 0,
@@ -64,6 +65,35 @@ DEFINE_GUID(IID_IMMDevice,
             0x36,
             0x3f);
 
+DEFINE_GUID(IID_IMMNotificationClient,
+            0x7991eec9,
+            0x7e89,
+            0x4d85,
+            0x83,
+            0x90,
+            0x6c,
+            0x70,
+            0x3c,
+            0xec,
+            0x60,
+            0xc0);
+
+// Implemented by the client and registered with the enumerator: the audio system calls it on a
+// thread of its own when endpoints come, go or change roles. The methods must return quickly and
+// must not wait for the thread that registered.
+struct IMMNotificationClient : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE OnDeviceStateChanged(LPCWSTR pwstrDeviceId,
+                                                         DWORD dwNewState) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OnDeviceAdded(LPCWSTR pwstrDeviceId) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OnDeviceRemoved(LPCWSTR pwstrDeviceId) = 0;
+  // pwstrDefaultDeviceId is null when no device is left for the flow and role.
+  virtual HRESULT STDMETHODCALLTYPE OnDefaultDeviceChanged(EDataFlow flow,
+                                                           ERole role,
+                                                           LPCWSTR pwstrDefaultDeviceId) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OnPropertyValueChanged(LPCWSTR pwstrDeviceId,
+                                                           const PROPERTYKEY key) = 0;
+};
+
 struct IMMDevice : public IUnknown {
   // Creates an object of interface iid on the device (the product asks for IID_IAudioClient).
   virtual HRESULT STDMETHODCALLTYPE Activate(REFIID iid,
@@ -77,6 +107,11 @@ struct IMMDeviceEnumerator : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetDefaultAudioEndpoint(EDataFlow dataFlow,
                                                             ERole role,
                                                             IMMDevice** ppEndpoint) = 0;
+  // The enumerator holds a reference to a registered client until it is unregistered.
+  virtual HRESULT STDMETHODCALLTYPE
+  RegisterEndpointNotificationCallback(IMMNotificationClient* pClient) = 0;
+  virtual HRESULT STDMETHODCALLTYPE
+  UnregisterEndpointNotificationCallback(IMMNotificationClient* pClient) = 0;
 };
 
 #endif  // HALVEX_STANDIN_MMDEVICEAPI_H_

@@ -10,6 +10,7 @@
 
 #include "media_pulse_connection.h"
 #include "media_pulse_format.h"
+#include "win32_performance_counter.h"
 
 namespace halvex::platform::media {
 namespace {
@@ -17,6 +18,11 @@ namespace {
 // The server's alias for whichever sink is the default at the moment of asking.
 constexpr char kDefaultSinkAlias[] = "@DEFAULT_SINK@";
 constexpr pa_usec_t kPacketInterval = 10 * PA_USEC_PER_MSEC;
+constexpr std::int64_t kTicksPerSecond = kPerformanceCounterFrequency;
+constexpr std::int64_t kTicksPerMicrosecond = kTicksPerSecond / PA_USEC_PER_SEC;
+// Data that lags the frame count by more than this follows a break in the delivery. Delivery
+// jitter stays well inside it; a suspended sink or dropped data lies well beyond it.
+constexpr std::int64_t kBreakThreshold = 40 * kTicksPerSecond / 1000;
 
 struct SinkQuery {
   PulseConnection* connection = nullptr;
@@ -158,11 +164,21 @@ LoopbackError PulseLoopbackCapture::Open(const LoopbackSink& sink,
       stream,
       [](pa_stream* s, std::size_t /*bytes*/, void* userdata) {
         auto* self = static_cast<PulseLoopbackCapture*>(userdata);
+        // The latency of a record stream is how long ago the next unread frame was played.
+        std::int64_t played = MonotonicClockTicks();
+        pa_usec_t latency = 0;
+        int negative = 0;
+        if (pa_stream_get_latency(s, &latency, &negative) == 0 && negative == 0) {
+          played -= static_cast<std::int64_t>(latency) * kTicksPerMicrosecond;
+        }
+        const std::size_t frame_bytes = self->mix_format_.block_align();
         const void* data = nullptr;
         std::size_t size = 0;
         while (pa_stream_peek(s, &data, &size) == 0 && size > 0) {
           // A hole (no data, yet a size) is a stretch the source did not fill: silence.
-          self->Receive(static_cast<const std::uint8_t*>(data), size);
+          self->Receive(static_cast<const std::uint8_t*>(data), size, played);
+          played += static_cast<std::int64_t>(size / frame_bytes) * kTicksPerSecond /
+                    self->mix_format_.samples_per_second;
           pa_stream_drop(s);
         }
       },
@@ -178,8 +194,9 @@ LoopbackError PulseLoopbackCapture::Open(const LoopbackSink& sink,
   if (attributes.fragsize < frame_bytes) {
     attributes.fragsize = static_cast<std::uint32_t>(frame_bytes);
   }
-  const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED |
-                                                    PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
+  const auto flags = static_cast<pa_stream_flags_t>(
+      PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE |
+      PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
   if (pa_stream_connect_record(stream, sink.monitor_source.c_str(), &attributes, flags) < 0) {
     return LoopbackError::kStreamFailed;
   }
@@ -238,14 +255,41 @@ void PulseLoopbackCapture::MarkLost() {
   }
 }
 
-void PulseLoopbackCapture::Receive(const std::uint8_t* data, std::size_t bytes) {
-  Queue(data, bytes);
+void PulseLoopbackCapture::Receive(const std::uint8_t* data,
+                                   std::size_t bytes,
+                                   std::int64_t played) {
+  Queue(data, bytes, played);
   if (changed_) {
     changed_();
   }
 }
 
-void PulseLoopbackCapture::Queue(const std::uint8_t* data, std::size_t bytes) {
+void PulseLoopbackCapture::Place(LoopbackPacket* packet, std::int64_t played) {
+  const std::int64_t rate = mix_format_.samples_per_second;
+  const auto time_of = [&](std::uint64_t position) {
+    return start_time_ + static_cast<std::int64_t>(position) * kTicksPerSecond / rate;
+  };
+  if (!timed_) {
+    timed_ = true;
+    start_time_ = played;
+    next_position_ = 0;
+  } else {
+    const std::int64_t lag = played - time_of(next_position_);
+    if (lag > kBreakThreshold) {
+      // Nothing came for a while: the sink's time line went on without us.
+      next_position_ = static_cast<std::uint64_t>((played - start_time_) * rate / kTicksPerSecond);
+      packet->flags |= kLoopbackDataDiscontinuity;
+    } else if (lag < -kBreakThreshold) {
+      // The count ran ahead of the clock: start the time line again from this packet.
+      start_time_ = played - (time_of(next_position_) - start_time_);
+    }
+  }
+  packet->position = next_position_;
+  packet->time = time_of(next_position_);
+  next_position_ += packet->frames;
+}
+
+void PulseLoopbackCapture::Queue(const std::uint8_t* data, std::size_t bytes, std::int64_t played) {
   const std::size_t frame_bytes = mix_format_.block_align();
   std::lock_guard<std::mutex> lock(mutex_);
   try {
@@ -262,8 +306,12 @@ void PulseLoopbackCapture::Queue(const std::uint8_t* data, std::size_t bytes) {
     }
     LoopbackPacket packet;
     packet.data.assign(partial_frame_.begin(), partial_frame_.begin() + whole);
+    // Frames carried over from the last call were played just before this call's data.
+    played -= static_cast<std::int64_t>(start / frame_bytes) * kTicksPerSecond /
+              mix_format_.samples_per_second;
     partial_frame_.erase(partial_frame_.begin(), partial_frame_.begin() + whole);
     packet.frames = static_cast<std::uint32_t>(whole / frame_bytes);
+    Place(&packet, played);
     if (AllZero(packet.data.data(), packet.data.size())) {
       packet.flags |= kLoopbackSilent;
     }

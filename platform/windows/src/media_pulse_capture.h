@@ -57,11 +57,22 @@ struct LoopbackPacket {
   std::vector<std::uint8_t> data;  // interleaved frames in the mix format
   std::uint32_t frames = 0;
   std::uint32_t flags = 0;
+  // Where the first frame lies on the sink's time line: frames since the capture began (a stretch
+  // the server delivered nothing for counts as it passed), and when it was played, in 100-ns ticks
+  // of the system's monotonic clock.
+  std::uint64_t position = 0;
+  std::int64_t time = 0;
 };
 
 // Records the monitor of one sink, packet by packet as the server delivers them (about every
 // 10 ms while the sink plays). A packet of nothing but zero bytes is flagged silent: a sink that
 // is kept running while nothing plays delivers such data, and it must not pass for sound.
+//
+// Each packet is timed from the server's latency report when it arrives, and then by counting
+// frames while the data runs on without a break, so that jitter in the delivery never moves a
+// packet. When the data falls behind that count by more than a few packets' worth (the server
+// delivered nothing for a while, or dropped what the reader left), the count jumps with the clock
+// and the packet is flagged as a discontinuity.
 class PulseLoopbackCapture {
  public:
   // Connects and opens the capture stream, which delivers nothing until Start. At most
@@ -95,9 +106,12 @@ class PulseLoopbackCapture {
                        std::uint32_t buffer_frames,
                        std::function<void()> changed);
 
-  // On the event thread: queues what arrived, then tells the listener.
-  void Receive(const std::uint8_t* data, std::size_t bytes);
-  void Queue(const std::uint8_t* data, std::size_t bytes);
+  // On the event thread: queues what arrived, played at `played` (100-ns ticks of the monotonic
+  // clock; its first frame), then tells the listener.
+  void Receive(const std::uint8_t* data, std::size_t bytes, std::int64_t played);
+  void Queue(const std::uint8_t* data, std::size_t bytes, std::int64_t played);
+  // The position and time of a packet of `frames` frames whose first frame was played at `played`.
+  void Place(LoopbackPacket* packet, std::int64_t played);
   void MarkLost();
 
   const LoopbackMixFormat mix_format_;
@@ -108,6 +122,10 @@ class PulseLoopbackCapture {
   std::uint64_t queued_frames_ = 0;
   bool dropped_ = false;
   std::vector<std::uint8_t> partial_frame_;
+  // The time line: the time of position 0, and the position the next packet continues at.
+  bool timed_ = false;
+  std::int64_t start_time_ = 0;
+  std::uint64_t next_position_ = 0;
   std::atomic<bool> lost_{false};
   std::unique_ptr<Stream> stream_;  // last: its callbacks reach the members above
 };

@@ -4,11 +4,14 @@
 #include <mmreg.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <mutex>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "media_pulse_capture.h"
+#include "media_pulse_default_sink_watch.h"
 
 namespace halvex::platform {
 namespace {
@@ -18,6 +21,7 @@ using media::LoopbackMixFormat;
 using media::LoopbackPacket;
 using media::LoopbackSampleType;
 using media::LoopbackSink;
+using media::PulseDefaultSinkWatch;
 using media::PulseLoopbackCapture;
 
 std::vector<BYTE> WaveFormatOf(const LoopbackMixFormat& mix) {
@@ -85,7 +89,8 @@ class LoopbackFeeder {
     }
     LoopbackPacket packet;
     while (capture->TakePacket(&packet)) {
-      script->Queue(testing::AudioPacket{packet.frames, packet.flags, std::move(packet.data)});
+      script->Queue(testing::AudioPacket{packet.frames, packet.flags, std::move(packet.data),
+                                         packet.position, static_cast<UINT64>(packet.time)});
     }
     std::uint32_t frames = 0;
     if (capture->NextPacketFrames(&frames) != LoopbackError::kNone) {
@@ -99,9 +104,43 @@ class LoopbackFeeder {
   std::unique_ptr<PulseLoopbackCapture> capture_;
 };
 
+// The server's default sink changed: the device given for the old one is the default no longer.
+// Clients hear of the new default device, as Windows tells them of a new default endpoint.
+void DefaultSinkChanged(const std::string& /*sink*/) {
+  if (ForgetProvidedDefaultDevice()) {
+    NotifyDefaultDeviceChanged(DefaultDevice());
+  }
+}
+
+// One watch of the default sink for the process, on the server the environment names. A watch of
+// a server the environment no longer names is kept, idle, rather than destroyed: its event thread
+// may be the caller.
+void EnsureDefaultSinkWatched() {
+  struct Watches {
+    std::mutex mutex;
+    std::string server;
+    std::unique_ptr<PulseDefaultSinkWatch> current;
+    std::vector<std::unique_ptr<PulseDefaultSinkWatch>> retired;
+  };
+  static Watches* watches = new Watches();  // Never destroyed: its threads run until exit.
+  const char* named = std::getenv("PULSE_SERVER");
+  const std::string server = named != nullptr ? named : "";
+  std::lock_guard<std::mutex> lock(watches->mutex);
+  if (watches->current && watches->server == server) {
+    return;
+  }
+  if (watches->current) {
+    watches->retired.push_back(std::move(watches->current));
+  }
+  if (PulseDefaultSinkWatch::Start(DefaultSinkChanged, &watches->current) == LoopbackError::kNone) {
+    watches->server = server;
+  }
+}
+
 }  // namespace
 
 std::shared_ptr<DeviceScript> ProvideLoopbackDevice() {
+  EnsureDefaultSinkWatched();
   LoopbackSink sink;
   if (media::FindDefaultSink(&sink) != LoopbackError::kNone) {
     return nullptr;

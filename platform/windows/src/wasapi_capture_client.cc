@@ -1,7 +1,6 @@
 // IAudioCaptureClient: hands out the scripted device's packets while its stream runs.
 #include <audioclient.h>
 
-#include <chrono>
 #include <utility>
 
 #include "com_object.h"
@@ -11,13 +10,6 @@
 
 namespace halvex::platform {
 namespace {
-
-UINT64 PerformanceCounterNow() {
-  using HundredNanoseconds = std::chrono::duration<UINT64, std::ratio<1, 10000000>>;
-  return std::chrono::duration_cast<HundredNanoseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 class CaptureClient final : public ComObject<CaptureClient, IAudioCaptureClient> {
  public:
@@ -39,14 +31,15 @@ class CaptureClient final : public ComObject<CaptureClient, IAudioCaptureClient>
       return AUDCLNT_E_DEVICE_INVALIDATED;
     }
     UINT64 position = 0;
-    const HRESULT hr =
-        stream_->device->GetBuffer(IsStarted(), ppData, pNumFramesToRead, pdwFlags, &position);
+    UINT64 time = 0;
+    const HRESULT hr = stream_->device->GetBuffer(IsStarted(), ppData, pNumFramesToRead, pdwFlags,
+                                                  &position, &time);
     if (hr == S_OK) {
       if (pu64DevicePosition != nullptr) {
         *pu64DevicePosition = position;
       }
       if (pu64QPCPosition != nullptr) {
-        *pu64QPCPosition = PerformanceCounterNow();
+        *pu64QPCPosition = time;
       }
     }
     return hr;

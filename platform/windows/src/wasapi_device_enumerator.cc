@@ -33,7 +33,35 @@ class DeviceEnumerator final : public ComObject<DeviceEnumerator, IMMDeviceEnume
     return hr;
   }
 
+  HRESULT STDMETHODCALLTYPE
+  RegisterEndpointNotificationCallback(IMMNotificationClient* pClient) override {
+    HRESULT hr =
+        CheckFault("IMMDeviceEnumerator::RegisterEndpointNotificationCallback").value_or(S_OK);
+    if (SUCCEEDED(hr)) {
+      hr = RegisterNotificationClient(pClient);
+    }
+    RecordNotificationCall(testing::NotificationCall::kRegister, hr);
+    return hr;
+  }
+
+  HRESULT STDMETHODCALLTYPE
+  UnregisterEndpointNotificationCallback(IMMNotificationClient* pClient) override {
+    HRESULT hr =
+        CheckFault("IMMDeviceEnumerator::UnregisterEndpointNotificationCallback").value_or(S_OK);
+    if (SUCCEEDED(hr)) {
+      hr = UnregisterNotificationClient(pClient);
+    }
+    RecordNotificationCall(testing::NotificationCall::kUnregister, hr);
+    return hr;
+  }
+
  private:
+  static void RecordNotificationCall(testing::NotificationCall call, HRESULT hr) {
+    RecordAudioCall([&](testing::AudioCalls& calls) {
+      calls.notification_calls.push_back(testing::RecordedNotificationCall{call, hr});
+    });
+  }
+
   static HRESULT FindEndpoint(EDataFlow flow, ERole role, IMMDevice** endpoint) {
     if (flow < eRender || flow >= eAll || role < eConsole || role >= ERole_enum_count) {
       return E_INVALIDARG;

@@ -2,10 +2,14 @@
 
 #include <mmreg.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <string>
 #include <utility>
 
 #include "media_wasapi_loopback_device.h"
+#include "win32_performance_counter.h"
 
 namespace halvex::platform {
 namespace {
@@ -22,6 +26,7 @@ struct AudioState {
   bool default_device_provided = false;
   std::function<std::shared_ptr<DeviceScript>()> provider = ProvideLoopbackDevice;
   testing::AudioCalls calls;
+  std::vector<IMMNotificationClient*> notification_clients;  // one reference each
 };
 
 AudioState& State() {
@@ -29,10 +34,15 @@ AudioState& State() {
   return *state;
 }
 
-WORD BlockAlignOf(const std::vector<BYTE>& format) {
+WAVEFORMATEX HeaderOf(const std::vector<BYTE>& format) {
   WAVEFORMATEX header;
   std::memcpy(&header, format.data(), sizeof(header));
-  return header.nBlockAlign;
+  return header;
+}
+
+std::wstring NewDeviceId() {
+  static std::atomic<unsigned> next{1};
+  return L"{0.0.0.00000000}.{halvex-playback-" + std::to_wstring(next.fetch_add(1)) + L"}";
 }
 
 // The format as GetMixFormat returns it: the header and exactly cbSize more bytes.
@@ -63,10 +73,23 @@ void ReplaceDefaultDevice(std::shared_ptr<DeviceScript> device) {
   state.default_device_provided = false;
 }
 
+// A snapshot of the registered clients, each with a reference of its own.
+std::vector<IMMNotificationClient*> RegisteredClients() {
+  AudioState& state = State();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  for (IMMNotificationClient* client : state.notification_clients) {
+    client->AddRef();
+  }
+  return state.notification_clients;
+}
+
 }  // namespace
 
 DeviceScript::DeviceScript(std::vector<BYTE> format)
-    : format_(std::move(format)), block_align_(BlockAlignOf(format_)) {}
+    : format_(std::move(format)),
+      block_align_(HeaderOf(format_).nBlockAlign),
+      sample_rate_(HeaderOf(format_).nSamplesPerSec),
+      id_(NewDeviceId()) {}
 
 bool DeviceScript::Queue(const testing::AudioPacket& packet) {
   const std::uint64_t size = static_cast<std::uint64_t>(packet.frames) * block_align_;
@@ -74,7 +97,8 @@ bool DeviceScript::Queue(const testing::AudioPacket& packet) {
       (!packet.data.empty() && packet.data.size() != size)) {
     return false;
   }
-  Packet queued{packet.frames, packet.flags, packet.data};
+  Packet queued{packet.frames, packet.flags, packet.data, packet.device_position,
+                packet.qpc_position};
   if (queued.data.empty()) {
     queued.data.assign(static_cast<std::size_t>(size), 0);
   }
@@ -105,7 +129,8 @@ HRESULT DeviceScript::GetBuffer(bool deliver,
                                 BYTE** data,
                                 UINT32* frames,
                                 DWORD* flags,
-                                UINT64* device_position) {
+                                UINT64* device_position,
+                                UINT64* qpc_position) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (held_) {
     return AUDCLNT_E_OUT_OF_ORDER;
@@ -115,10 +140,24 @@ HRESULT DeviceScript::GetBuffer(bool deliver,
   }
   held_ = std::move(pending_.front());
   pending_.pop_front();
+  const UINT64 position = held_->device_position.value_or(next_device_position_.value_or(0));
+  const UINT64 time = held_->qpc_position.value_or(
+      next_qpc_position_.value_or(static_cast<UINT64>(PerformanceCounterTicks())));
   *data = held_->data.data();
   *frames = held_->frames;
   *flags = held_->flags;
-  *device_position = frames_handed_out_;
+  *device_position = position;
+  *qpc_position = time;
+  // The next packet follows on unless it says otherwise: a packet handed out again after a release
+  // of 0 frames keeps these positions, since it carries them now.
+  held_->device_position = position;
+  held_->qpc_position = time;
+  next_device_position_ = position + held_->frames;
+  next_qpc_position_ =
+      time + (sample_rate_ == 0
+                  ? 0
+                  : static_cast<UINT64>(held_->frames) *
+                        static_cast<UINT64>(kPerformanceCounterFrequency) / sample_rate_);
   return S_OK;
 }
 
@@ -136,7 +175,6 @@ HRESULT DeviceScript::ReleaseBuffer(UINT32 frames, UINT32* frames_held) {
   if (frames != held_->frames) {
     return AUDCLNT_E_INVALID_SIZE;  // The packet stays held for a correct release.
   }
-  frames_handed_out_ += frames;
   held_.reset();
   ++consumed_;
   consumed_changed_.notify_all();
@@ -217,6 +255,57 @@ void RecordAudioCall(const std::function<void(testing::AudioCalls&)>& change) {
   change(state.calls);
 }
 
+HRESULT RegisterNotificationClient(IMMNotificationClient* client) {
+  if (client == nullptr) {
+    return E_POINTER;
+  }
+  AudioState& state = State();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  client->AddRef();
+  state.notification_clients.push_back(client);
+  return S_OK;
+}
+
+HRESULT UnregisterNotificationClient(IMMNotificationClient* client) {
+  if (client == nullptr) {
+    return E_POINTER;
+  }
+  AudioState& state = State();
+  {
+    std::lock_guard<std::mutex> lock(state.mutex);
+    auto found =
+        std::find(state.notification_clients.begin(), state.notification_clients.end(), client);
+    if (found == state.notification_clients.end()) {
+      return E_NOTFOUND;
+    }
+    state.notification_clients.erase(found);
+  }
+  client->Release();  // Outside the lock: the client's destructor may do anything.
+  return S_OK;
+}
+
+void NotifyDefaultDeviceChanged(const std::shared_ptr<DeviceScript>& device) {
+  const std::vector<IMMNotificationClient*> clients = RegisteredClients();
+  const wchar_t* id = device ? device->Id().c_str() : nullptr;
+  for (IMMNotificationClient* client : clients) {
+    for (ERole role : {eConsole, eMultimedia, eCommunications}) {
+      client->OnDefaultDeviceChanged(eRender, role, id);
+    }
+    client->Release();
+  }
+}
+
+bool ForgetProvidedDefaultDevice() {
+  AudioState& state = State();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  if (!state.default_device_provided) {
+    return false;
+  }
+  state.default_device = nullptr;
+  state.default_device_provided = false;
+  return true;
+}
+
 }  // namespace halvex::platform
 
 namespace halvex::testing {
@@ -239,12 +328,15 @@ std::vector<BYTE> MixFormatBytes(const MixFormat& format) {
   return std::vector<BYTE>(bytes, bytes + sizeof(WAVEFORMATEX) + header.cbSize);
 }
 
-bool SetDefaultAudioDevice(const MixFormat& format, const std::vector<AudioPacket>& packets) {
-  return SetDefaultAudioDevice(MixFormatBytes(format), packets);
+bool SetDefaultAudioDevice(const MixFormat& format,
+                           const std::vector<AudioPacket>& packets,
+                           DeviceChangeNotice notice) {
+  return SetDefaultAudioDevice(MixFormatBytes(format), packets, notice);
 }
 
 bool SetDefaultAudioDevice(const std::vector<BYTE>& format_bytes,
-                           const std::vector<AudioPacket>& packets) {
+                           const std::vector<AudioPacket>& packets,
+                           DeviceChangeNotice notice) {
   std::optional<std::vector<BYTE>> format = platform::WholeFormat(format_bytes);
   if (!format) {
     return false;
@@ -255,15 +347,34 @@ bool SetDefaultAudioDevice(const std::vector<BYTE>& format_bytes,
       return false;
     }
   }
-  platform::ReplaceDefaultDevice(std::move(device));
+  platform::ReplaceDefaultDevice(device);
+  if (notice == DeviceChangeNotice::kNotify) {
+    platform::NotifyDefaultDeviceChanged(device);
+  }
   return true;
 }
 
 void RemoveDefaultAudioDevice() {
-  if (auto device = platform::CurrentDefaultDevice()) {
+  const auto device = platform::CurrentDefaultDevice();
+  if (device) {
     device->Invalidate();
   }
   platform::ReplaceDefaultDevice(nullptr);
+  if (device) {
+    platform::NotifyDefaultDeviceChanged(nullptr);
+  }
+}
+
+void InvalidateDefaultAudioDevice() {
+  if (auto device = platform::CurrentDefaultDevice()) {
+    device->Invalidate();
+  }
+}
+
+std::size_t RegisteredNotificationClients() {
+  auto& state = platform::State();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  return state.notification_clients.size();
 }
 
 bool QueuePacket(UINT32 frames, DWORD flags, const std::vector<BYTE>& data) {
@@ -303,10 +414,17 @@ AudioCalls RecordedAudioCalls() {
 
 void ResetAudio() {
   RemoveDefaultAudioDevice();
-  auto& state = platform::State();
-  std::lock_guard<std::mutex> lock(state.mutex);
-  state.calls = AudioCalls();
-  state.provider = nullptr;
+  std::vector<IMMNotificationClient*> clients;
+  {
+    auto& state = platform::State();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.calls = AudioCalls();
+    state.provider = nullptr;
+    clients.swap(state.notification_clients);
+  }
+  for (IMMNotificationClient* client : clients) {
+    client->Release();
+  }
 }
 
 void UseSystemAudio() {

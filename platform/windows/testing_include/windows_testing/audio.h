@@ -7,6 +7,17 @@
 // test queues more, from any thread, with QueuePacket. Failures of GetNextPacketSize or GetBuffer
 // are scripted with FailCall ("IAudioCaptureClient::GetNextPacketSize").
 //
+// GetBuffer reports each packet's device position (frames) and performance-counter position
+// (100-ns ticks of QueryPerformanceCounter's clock). A packet may give both; one that does not
+// follows on from the packet before it on the same device (its position plus its frames, its time
+// plus its length), the device's first packet starting at position 0 at the counter's reading
+// when it is handed out.
+//
+// Notification clients registered with any enumerator hear of default-device changes: setting a
+// new default device, removing it, and (for the system's audio) the sound server's default sink
+// changing. The audio system calls them on a thread of its own; here they are called on the
+// thread that made the change, never with a lock of the stand-in held.
+//
 // Without a scripted device, a process starts with the system's audio: the default sink of the
 // sound server the environment names (PULSE_SERVER and the like; a server is never started), in
 // its own mix format, captured in loopback while a stream on it runs. Packets of nothing but
@@ -23,15 +34,31 @@
 
 #include <chrono>
 #include <cstddef>
+#include <optional>
+#include <utility>
 #include <vector>
 
 namespace halvex::testing {
 
 // One packet of interleaved frames in the device's mix format.
 struct AudioPacket {
-  UINT32 frames = 0;       // at least 1
-  DWORD flags = 0;         // AUDCLNT_BUFFERFLAGS_*
-  std::vector<BYTE> data;  // frames x block alignment bytes, or empty for zeros
+  AudioPacket() = default;
+  AudioPacket(UINT32 packet_frames,
+              DWORD packet_flags = 0,
+              std::vector<BYTE> packet_data = {},
+              std::optional<UINT64> packet_device_position = std::nullopt,
+              std::optional<UINT64> packet_qpc_position = std::nullopt)
+      : frames(packet_frames),
+        flags(packet_flags),
+        data(std::move(packet_data)),
+        device_position(packet_device_position),
+        qpc_position(packet_qpc_position) {}
+
+  UINT32 frames = 0;                      // at least 1
+  DWORD flags = 0;                        // AUDCLNT_BUFFERFLAGS_*
+  std::vector<BYTE> data;                 // frames x block alignment bytes, or empty for zeros
+  std::optional<UINT64> device_position;  // frames; empty: follows on from the packet before
+  std::optional<UINT64> qpc_position;     // 100-ns ticks; empty: follows on likewise
 };
 
 // A mix format by its parts. An extensible tag gives a WAVEFORMATEXTENSIBLE (cbSize 22), any other
@@ -49,18 +76,34 @@ struct MixFormat {
 // The bytes of the WAVEFORMATEX (plus extension) that `format` describes.
 std::vector<BYTE> MixFormatBytes(const MixFormat& format);
 
+// Whether registered notification clients hear of a change of the default device.
+enum class DeviceChangeNotice { kNotify, kQuiet };
+
 // Makes a device with this mix format and these packets the default playback device, replacing
-// the previous one (whose objects keep working on their own script). The byte form takes the
-// format as GetMixFormat will return it: a WAVEFORMATEX followed by its cbSize extension bytes.
-// Returns false and changes nothing if the format bytes are shorter than their cbSize says or a
-// packet is malformed (no frames, or data of the wrong size).
-bool SetDefaultAudioDevice(const MixFormat& format, const std::vector<AudioPacket>& packets = {});
+// the previous one (whose objects keep working on their own script), and tells the notification
+// clients unless `notice` is kQuiet. The byte form takes the format as GetMixFormat will return
+// it: a WAVEFORMATEX followed by its cbSize extension bytes. Returns false and changes nothing if
+// the format bytes are shorter than their cbSize says or a packet is malformed (no frames, or data
+// of the wrong size).
+bool SetDefaultAudioDevice(const MixFormat& format,
+                           const std::vector<AudioPacket>& packets = {},
+                           DeviceChangeNotice notice = DeviceChangeNotice::kNotify);
 bool SetDefaultAudioDevice(const std::vector<BYTE>& format_bytes,
-                           const std::vector<AudioPacket>& packets = {});
+                           const std::vector<AudioPacket>& packets = {},
+                           DeviceChangeNotice notice = DeviceChangeNotice::kNotify);
 
 // No default playback device any more: GetDefaultAudioEndpoint fails with E_NOTFOUND. Objects of
 // the removed device fail with AUDCLNT_E_DEVICE_INVALIDATED from then on, as for an unplugged one.
+// Notification clients hear that no default device is left.
 void RemoveDefaultAudioDevice();
+
+// The default device goes away under its objects (a format change in the sound settings, a
+// headset switching profile): they fail with AUDCLNT_E_DEVICE_INVALIDATED from then on, while the
+// device stays the default one until replaced; nobody is notified.
+void InvalidateDefaultAudioDevice();
+
+// Notification clients registered with an enumerator and not yet unregistered.
+std::size_t RegisteredNotificationClients();
 
 // Appends a packet to the default device's script. Thread-safe. Returns false if there is no
 // default device or the packet is malformed.
@@ -115,8 +158,16 @@ struct RecordedReleaseBuffer {
   HRESULT result = S_OK;
 };
 
+enum class NotificationCall { kRegister, kUnregister };
+
+struct RecordedNotificationCall {
+  NotificationCall call = NotificationCall::kRegister;
+  HRESULT result = S_OK;
+};
+
 struct AudioCalls {
   std::vector<RecordedEndpointRequest> endpoint_requests;
+  std::vector<RecordedNotificationCall> notification_calls;
   std::vector<RecordedActivation> activations;
   std::vector<RecordedInitialize> initializations;
   std::vector<RecordedStreamCall> stream_calls;  // IAudioClient::Start and Stop, in order
@@ -126,8 +177,8 @@ struct AudioCalls {
 // The calls made since the last ResetAudio; a snapshot.
 AudioCalls RecordedAudioCalls();
 
-// Removes the default device (as RemoveDefaultAudioDevice), forgets every recorded call, and turns
-// the system's audio off.
+// Removes the default device (as RemoveDefaultAudioDevice), forgets every recorded call and every
+// registered notification client (releasing them), and turns the system's audio off.
 void ResetAudio();
 
 // Makes the sound server's default sink the default device again whenever no device is scripted,
