@@ -139,32 +139,49 @@ std::vector<int16_t> MixDownToMono(const uint8_t* data,
   return mono;
 }
 
-std::vector<int16_t> ResampleToRecordingRate(std::vector<int16_t> samples, int32_t deviceRate) {
-  if (deviceRate == kRecordingSampleRate || deviceRate <= 0 || samples.empty()) {
-    return samples;
-  }
-  const int64_t inputLength = static_cast<int64_t>(samples.size());
-  int64_t outputLength = std::llround(static_cast<double>(inputLength) * kRecordingSampleRate /
-                                      static_cast<double>(deviceRate));
-  if (outputLength < 1) {
-    outputLength = 1;
-  }
-  if (static_cast<uint64_t>(outputLength) > kMaxChunkSamples) {
+std::vector<int16_t> StreamResampler::Resample(const int16_t* input, size_t count) {
+  if (input == nullptr || count == 0) {
     return {};
   }
-  std::vector<int16_t> output(static_cast<size_t>(outputLength));
-  for (int64_t k = 0; k < outputLength; ++k) {
-    const double position =
-        static_cast<double>(k) * static_cast<double>(deviceRate) / kRecordingSampleRate;
-    const int64_t first = std::min(static_cast<int64_t>(std::floor(position)), inputLength - 1);
-    const int64_t second = std::min(first + 1, inputLength - 1);
-    const int16_t a = samples[static_cast<size_t>(first)];
-    const int16_t b = samples[static_cast<size_t>(second)];
-    const float difference = static_cast<float>(b) - static_cast<float>(a);
-    output[static_cast<size_t>(k)] = static_cast<int16_t>(
-        std::lround(a + static_cast<double>(difference) * (position - static_cast<double>(first))));
+  if (rate_ == kRecordingSampleRate || rate_ <= 0) {
+    return std::vector<int16_t>(input, input + count);
   }
+  if (!started_) {
+    started_ = true;
+    previous_ = input[0];
+  }
+  const int64_t rate = rate_;
+  const int64_t total = consumed_ + static_cast<int64_t>(count);
+  // Output k exists once the input reaches past its position: k × rate < total × 48000.
+  const int64_t end = (total * kRecordingSampleRate + rate - 1) / rate;
+  if (static_cast<uint64_t>(end - produced_) > kMaxChunkSamples) {
+    Restart();
+    return {};
+  }
+  std::vector<int16_t> output(static_cast<size_t>(end - produced_));
+  for (int64_t k = produced_; k < end; ++k) {
+    // Outputs before this packet's took every position below consumed_, so index ≥ consumed_.
+    const int64_t numerator = k * rate;
+    const int64_t index = numerator / kRecordingSampleRate;
+    const double fraction =
+        static_cast<double>(numerator % kRecordingSampleRate) / kRecordingSampleRate;
+    const int16_t a = index == consumed_ ? previous_ : input[index - 1 - consumed_];
+    const int16_t b = input[index - consumed_];
+    const float difference = static_cast<float>(b) - static_cast<float>(a);
+    output[static_cast<size_t>(k - produced_)] =
+        static_cast<int16_t>(std::lround(a + static_cast<double>(difference) * fraction));
+  }
+  previous_ = input[count - 1];
+  consumed_ = total;
+  produced_ = end;
   return output;
+}
+
+void StreamResampler::Restart() {
+  started_ = false;
+  consumed_ = 0;
+  produced_ = 0;
+  previous_ = 0;
 }
 
 bool IsAudible(const std::vector<int16_t>& samples) {

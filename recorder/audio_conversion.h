@@ -53,10 +53,34 @@ std::vector<int16_t> MixDownToMono(const uint8_t* data,
                                    uint32_t frames,
                                    const CaptureFormat& format);
 
-// Linear resampling of one packet from `deviceRate` to 48000 per second, with nothing carried over
-// between packets. Returns the samples unchanged when the rate is 48000 or not positive, and
-// nothing when the result would exceed kMaxChunkSamples.
-std::vector<int16_t> ResampleToRecordingRate(std::vector<int16_t> samples, int32_t deviceRate);
+// Linear resampling of a continuous stream from the device's rate to 48000 per second. Phase and
+// the last sample carry over from packet to packet, so N input samples always give
+// ⌈N × 48000 / rate⌉ output samples over the stream, whatever the packets' sizes, and a packet
+// border leaves no step in the waveform. Output sample k lies at input position k × rate / 48000,
+// interpolated between the input samples on either side of the position one input sample
+// earlier: that delay of one input sample lets every output of a packet be formed from samples
+// already seen. Before the stream's first sample, the first sample is repeated.
+class StreamResampler {
+ public:
+  explicit StreamResampler(int32_t deviceRate = kRecordingSampleRate) : rate_(deviceRate) {}
+
+  int32_t deviceRate() const { return rate_; }
+
+  // The 48 kHz samples that the next `count` input samples complete. Passes the samples through
+  // unchanged when the rate is 48000 or not positive. When the result would exceed
+  // kMaxChunkSamples (a device reporting nonsense), gives nothing and begins a new stream.
+  std::vector<int16_t> Resample(const int16_t* input, size_t count);
+
+  // The next input begins a new stream, not joined to what came before.
+  void Restart();
+
+ private:
+  int32_t rate_;
+  bool started_ = false;
+  int64_t consumed_ = 0;  // input samples taken so far
+  int64_t produced_ = 0;  // output samples given so far: the index of the next one
+  int16_t previous_ = 0;  // the last input sample taken
+};
 
 // True when any sample lies outside ±kSilenceThreshold.
 bool IsAudible(const std::vector<int16_t>& samples);

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "recorder/audio_conversion.h"
+#include "recorder/audio_timeline.h"
 #include "recorder/desktop_recorder.h"
 #include "recorder/media_sample.h"
 
@@ -41,11 +42,23 @@ void DesktopRecorder::PadAudioToVideo() {
   if (!audioStreamPresent || !sinkWriter || videoFrameIndex <= 0) {
     return;
   }
-  const int64_t target = videoFrameIndex * frameDuration * kRecordingSampleRate / kTicksPerSecond;
-  if (target <= audioPosition) {
+  PadAudioTo(videoFrameIndex * frameDuration * kRecordingSampleRate / kTicksPerSecond);
+}
+
+int64_t DesktopRecorder::AudioPositionOfVideoAt(int64_t time) const {
+  if (videoFrameIndex <= 0) {
+    return 0;
+  }
+  CaptureTimeline video;
+  video.Anchor(lastFrameArrivalTime - (videoFrameIndex - 1) * frameDuration, 0);
+  return video.PositionAt(time);
+}
+
+void DesktopRecorder::PadAudioTo(int64_t position) {
+  if (!audioStreamPresent || !sinkWriter || position <= audioPosition) {
     return;
   }
-  int64_t missing = target - audioPosition;
+  int64_t missing = position - audioPosition;
   std::vector<int16_t> silence;
   try {
     // At most one second of silence, written as often as needed.

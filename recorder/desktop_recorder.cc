@@ -124,8 +124,10 @@ bool DesktopRecorder::Start(const std::string& path,
   videoWidth = 0;
   videoHeight = 0;
   rowPitch = 0;
+  lastFrameArrivalTime = 0;
   audioEnabled = enableAudio;
   audibleAudioWritten = false;
+  capturedAudioWritten = false;
   recordingActive = true;
   writingBegun = false;
   audioThreadStarted = false;
@@ -145,7 +147,8 @@ StopResult DesktopRecorder::Stop() {
   {
     std::lock_guard<std::mutex> lock(mutex);
     result.frames = framesWritten;
-    result.hasAudio = audibleAudioWritten || audioChunksWritten > 0;
+    // Silence the recorder wrote itself (gaps, silent packets) tells nothing of the device.
+    result.hasAudio = audibleAudioWritten || capturedAudioWritten;
     detachedThread = std::move(audioThread);
     audioEnabled = false;
     audioStopFlag = true;

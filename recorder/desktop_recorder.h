@@ -17,7 +17,8 @@
 
 namespace halvex {
 
-struct CaptureFormat;
+struct CapturedPacket;
+struct CaptureSession;
 
 struct StopResult {
   int32_t frames = 0;
@@ -49,7 +50,7 @@ class DesktopRecorder {
 
   // Ends the recording: waits for the audio thread, pads the audio track with silence to the
   // video's end and finalises the file. The result is taken before the padding and repeats on a
-  // second call.
+  // second call; "hasAudio" says that sound from the device was written, whether audible or not.
   StopResult Stop();
 
   // Adds one PNG frame to the running recording. A frame that cannot be used is dropped; the
@@ -70,19 +71,27 @@ class DesktopRecorder {
   bool WriteVideoFrame(const uint8_t* pixels, int32_t rowBytes, int32_t width, int32_t height);
   bool WriteAudioSamples(const int16_t* samples, int64_t count, bool audible);
   void PadAudioToVideo();
+  // Silence from the end of the audio written so far up to `position` (48 kHz samples).
+  void PadAudioTo(int64_t position);
+  // Where sound captured at `time` (capture clock) belongs on the audio time line: the video's
+  // time of the latest frame, plus the time since that frame's call arrived.
+  int64_t AudioPositionOfVideoAt(int64_t time) const;
   void StartAudioCapture();
   void FinalizeAndReleaseSinkWriter();
   void ReleaseSinkWriter();
 
   // The audio thread's body and its per-packet step (which takes the lock itself).
   void AudioCaptureLoop();
-  void ProcessAudioPacket(const uint8_t* data, uint32_t frames, const CaptureFormat& format);
+  void ProcessAudioPacket(const CapturedPacket& packet, CaptureSession* session);
 
   std::unique_ptr<std::thread> audioThread;
   std::mutex mutex;
   bool recordingActive = false;
   bool audioEnabled = false;
   bool audibleAudioWritten = false;
+  // Sound from the device (audible or quiet) has been written; silence the recorder wrote for a
+  // gap, a silent packet or the alignment with the video does not count.
+  bool capturedAudioWritten = false;
   double fps = 8.0;
   int32_t framesWritten = 0;
   int32_t audioChunksWritten = 0;
@@ -91,6 +100,8 @@ class DesktopRecorder {
   uint32_t rowPitch = 0;
   int64_t videoFrameIndex = 0;
   int64_t frameDuration = 0;
+  // Capture-clock time (100-ns ticks) at which the call of the latest written frame arrived.
+  int64_t lastFrameArrivalTime = 0;
   int64_t audioPosition = 0;
   std::wstring outputPath;
   ComPtr<IMFSinkWriter> sinkWriter;

@@ -6,6 +6,7 @@
 #include <new>
 #include <utility>
 
+#include "recorder/capture_clock.h"
 #include "recorder/desktop_recorder.h"
 
 namespace halvex {
@@ -110,6 +111,8 @@ void DecodePng(const uint8_t* data, uint64_t length, DecodedFrame* frame) {
 
 int32_t DesktopRecorder::AppendPng(const uint8_t* data, uint64_t length, bool* hasAudio) {
   EnsureComInitialized();
+  // The frame shows the moment its call came: sound captured then belongs at its start.
+  const int64_t arrivalTime = CaptureClockNow();
 
   DecodedFrame frame;
   std::unique_lock<std::mutex> lock(mutex);
@@ -134,7 +137,9 @@ int32_t DesktopRecorder::AppendPng(const uint8_t* data, uint64_t length, bool* h
                      OpenSinkWriter(frame.width, frame.height, false);
       }
       if (writerOpen) {
-        WriteVideoFrame(frame.pixels.get(), 4 * frame.width, frame.width, frame.height);
+        if (WriteVideoFrame(frame.pixels.get(), 4 * frame.width, frame.width, frame.height)) {
+          lastFrameArrivalTime = arrivalTime;
+        }
         if (audioEnabled && !audioThreadStarted && audioStreamPresent &&
             framesWritten >= kAudioStartFrames) {
           StartAudioCapture();

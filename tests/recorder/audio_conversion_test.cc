@@ -187,46 +187,103 @@ struct ResampleCase {
   std::vector<int16_t> expected;
 };
 
-TEST(ResampleToRecordingRateTest, InterpolatesEachPacketOnItsOwn) {
+std::vector<int16_t> ResampleAll(StreamResampler& resampler, const std::vector<int16_t>& input) {
+  return resampler.Resample(input.data(), input.size());
+}
+
+TEST(StreamResamplerTest, InterpolatesOneInputSampleBehind) {
   const ResampleCase cases[] = {
       {"48 kHz passes unchanged", {1, -2, 3}, 48000, {1, -2, 3}},
       {"zero rate passes unchanged", {1, -2, 3}, 0, {1, -2, 3}},
       {"negative rate passes unchanged", {5}, -44100, {5}},
-      {"doubling interpolates and clamps at the last sample",
+      {"doubling repeats the first sample, then interpolates",
        {0, 100, 200, 300},
        24000,
-       {0, 50, 100, 150, 200, 250, 300, 300}},
-      {"halves round away from zero", {0, 1, 0, -1}, 24000, {0, 1, 1, 1, 0, -1, -1, -1}},
-      {"halving takes every second sample", {10, 20, 30, 40}, 96000, {10, 30}},
+       {0, 0, 0, 50, 100, 150, 200, 250}},
+      {"halves round away from zero", {0, 1, 0, -1}, 24000, {0, 0, 0, 1, 1, 1, 0, -1}},
+      {"halving takes every second sample", {10, 20, 30, 40}, 96000, {10, 20}},
       {"one sample at a high rate still gives one", {77}, 200000, {77}},
       {"too long a result is dropped", std::vector<int16_t>(11, 1), 1, {}},
   };
   for (const ResampleCase& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(ResampleToRecordingRate(c.input, c.rate), c.expected);
+    StreamResampler resampler(c.rate);
+    EXPECT_EQ(ResampleAll(resampler, c.input), c.expected);
   }
 }
 
-TEST(ResampleToRecordingRateTest, LengthFollowsTheRateRatio) {
+// Any split of a stream into packets gives the samples of the whole stream at once: the phase and
+// the last sample carry over, so a border leaves neither a step nor a missing or extra sample.
+TEST(StreamResamplerTest, PacketBordersChangeNothing) {
   const struct {
-    size_t frames;
     int32_t rate;
-    size_t length;
+    std::vector<size_t> packets;
   } cases[] = {
-      {441, 44100, 480}, {448, 44100, 488}, {480, 96000, 240}, {160, 16000, 480}, {1, 44100, 1}};
+      {44100, {441, 441, 441}}, {44100, {448, 448, 448, 448, 448}}, {44100, {1, 2, 3, 500, 7, 13}},
+      {22050, {100, 1, 999}},   {96000, {3, 5, 480, 1, 1, 1}},      {16000, {160, 159, 161}},
+      {47999, {1024, 1024}},    {192000, {1, 1, 1, 1, 4000}},
+  };
   for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.frames << " at " << c.rate);
-    std::vector<int16_t> input(c.frames);
-    for (size_t i = 0; i < input.size(); ++i) {
-      input[i] = static_cast<int16_t>(i % 2 == 0 ? 1000 : -1000);
+    SCOPED_TRACE(::testing::Message() << c.rate << " Hz");
+    std::vector<int16_t> stream;
+    for (size_t packet : c.packets) {
+      for (size_t i = 0; i < packet; ++i) {
+        stream.push_back(
+            static_cast<int16_t>(std::lround(9000.0 * std::sin(stream.size() * 0.05))));
+      }
     }
-    const std::vector<int16_t> output = ResampleToRecordingRate(input, c.rate);
-    ASSERT_EQ(output.size(), c.length);
-    for (int16_t sample : output) {
-      EXPECT_GE(sample, -1000);
-      EXPECT_LE(sample, 1000);
+    StreamResampler whole(c.rate);
+    const std::vector<int16_t> expected = ResampleAll(whole, stream);
+
+    StreamResampler split(c.rate);
+    std::vector<int16_t> joined;
+    size_t offset = 0;
+    for (size_t packet : c.packets) {
+      const std::vector<int16_t> part = split.Resample(stream.data() + offset, packet);
+      joined.insert(joined.end(), part.begin(), part.end());
+      offset += packet;
     }
+    EXPECT_EQ(joined, expected);
   }
+}
+
+// N frames in give ⌈N × 48000 / rate⌉ samples out over the stream, within one sample of the exact
+// ratio, for packets that do not divide evenly; a single packet of 441 frames at 44.1 kHz gives
+// 480.
+TEST(StreamResamplerTest, TotalLengthFollowsTheRateRatio) {
+  const struct {
+    int32_t rate;
+    size_t packet;
+    int packets;
+  } cases[] = {
+      {44100, 441, 1}, {44100, 448, 1},   {44100, 448, 20000}, {44100, 441, 1000},
+      {96000, 480, 7}, {16000, 160, 333}, {11025, 113, 5000},  {88200, 1000, 3001},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.packets << " x " << c.packet << " at " << c.rate);
+    StreamResampler resampler(c.rate);
+    const std::vector<int16_t> packet(c.packet, 1000);
+    int64_t produced = 0;
+    for (int i = 0; i < c.packets; ++i) {
+      const std::vector<int16_t> out = resampler.Resample(packet.data(), packet.size());
+      for (int16_t sample : out) {
+        ASSERT_EQ(sample, 1000);
+      }
+      produced += static_cast<int64_t>(out.size());
+    }
+    const int64_t frames = static_cast<int64_t>(c.packet) * c.packets;
+    EXPECT_EQ(produced, (frames * 48000 + c.rate - 1) / c.rate);
+  }
+  StreamResampler one(44100);
+  EXPECT_EQ(ResampleAll(one, std::vector<int16_t>(441, 5)).size(), 480u);
+}
+
+TEST(StreamResamplerTest, RestartBeginsANewStream) {
+  StreamResampler resampler(24000);
+  ResampleAll(resampler, {0, 100, 200});
+  resampler.Restart();
+  // The new stream's first sample is repeated before it, as at the very start.
+  EXPECT_EQ(ResampleAll(resampler, {400, 500}), (std::vector<int16_t>{400, 400, 400, 450}));
 }
 
 TEST(IsAudibleTest, AnySampleBeyond180IsAudible) {

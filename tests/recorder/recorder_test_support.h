@@ -17,6 +17,7 @@
 
 #include "recorder/desktop_recorder.h"
 #include "windows_testing/audio.h"
+#include "windows_testing/clock.h"
 #include "windows_testing/com.h"
 #include "windows_testing/faults.h"
 #include "windows_testing/imaging.h"
@@ -139,6 +140,7 @@ class RecorderTest : public ::testing::Test {
     halvex::testing::ResetMediaFoundation();
     halvex::testing::ResetImaging();
     halvex::testing::ResetAudio();
+    halvex::testing::UsePerformanceCounterOfTheSystem();
     liveBefore_ = halvex::testing::LiveObjectCounts();
     taskMemoryBefore_ = halvex::testing::LiveTaskMemAllocations();
     overReleasesBefore_ = halvex::testing::OverReleases();
@@ -153,7 +155,9 @@ class RecorderTest : public ::testing::Test {
     EXPECT_EQ(halvex::testing::LiveTaskMemAllocations(), taskMemoryBefore_);
     EXPECT_EQ(halvex::testing::OverReleases(), overReleasesBefore_);
     EXPECT_EQ(halvex::testing::CallsOnReleasedObjects(), 0);
+    EXPECT_EQ(halvex::testing::RegisteredNotificationClients(), 0u);
     halvex::testing::ResetAudio();
+    halvex::testing::UsePerformanceCounterOfTheSystem();
   }
 
   DesktopRecorder& recorder() { return *recorder_; }

@@ -96,7 +96,8 @@ void CheckAnswers(const RecordingRun& run, const ExpectedRecording& expected) {
   }
   EXPECT_EQ(run.stop.answers, 1);
   EXPECT_EQ(run.stop.kind, Answer::Kind::kSuccess);
-  EXPECT_EQ(run.stop.value, FrameReport(frames, audioBeforeStop));
+  // Silence the recorder wrote itself never counts as audio.
+  EXPECT_EQ(run.stop.value, FrameReport(frames, capturesSound));
   EXPECT_EQ(run.audioSamplesBeforeStop > 0, audioBeforeStop);
 }
 

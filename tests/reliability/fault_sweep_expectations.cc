@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "recorder/audio_timeline.h"
+
 namespace halvex::fault_sweep {
 namespace {
 
@@ -13,6 +15,12 @@ constexpr int16_t kSilenceBand = 180;
 
 int64_t AudioTarget(int videoFrames) {
   return videoFrames * kFrameDuration * kRecordingRate / kTicksPerSecond;
+}
+
+// The first packet is captured while the third frame's picture begins (the frames all arrive at
+// one moment of the stopped clock): it belongs at that frame's start.
+int64_t FirstPacketPosition() {
+  return (kFramesBeforeAudio - 1) * kFrameDuration * kRecordingRate / kTicksPerSecond;
 }
 
 // Follows the documented capture and padding rules write by write, so that one failing write
@@ -41,8 +49,13 @@ class AudioTimeline {
   int writes() const { return writes_; }
 
   void PadTo(int videoFrames) {
-    const int64_t target = AudioTarget(videoFrames);
-    if (videoFrames <= 0 || target <= position_) {
+    if (videoFrames > 0) {
+      PadToPosition(AudioTarget(videoFrames));
+    }
+  }
+
+  void PadToPosition(int64_t target) {
+    if (target <= position_) {
       return;
     }
     int64_t missing = target - position_;
@@ -64,24 +77,22 @@ class AudioTimeline {
   bool stopping_ = false;
 };
 
-bool IsAudible(const ScriptedPacket& packet) {
-  const int16_t value = PacketValue(packet);
-  return value > kSilenceBand || value < -kSilenceBand;
-}
-
 // Capture runs while the platform thread waits after the third frame; "stop" pads at the end.
+// Packets follow on from each other on the device's clock; a silent one is written as silence of
+// its length; the placement rule fills what a failed write left out once it exceeds the
+// tolerance of a running stream.
 void RunAudio(const ExpectedRecording& expected, AudioTimeline* timeline) {
   const int taken = std::min(expected.packetsTaken, static_cast<int>(kPackets.size()));
   for (int i = 0; i < taken; ++i) {
     const ScriptedPacket& packet = kPackets[static_cast<size_t>(i)];
-    if (packet.flaggedSilent) {
-      continue;
-    }
-    if (IsAudible(packet) && timeline->position() == 0) {
-      timeline->PadTo(kFramesBeforeAudio);
+    const int64_t target = FirstPacketPosition() + i * int64_t{kPacketFrames};
+    const ChunkPlacement placement =
+        PlaceChunk(target, timeline->position(), kPacketFrames, /*followsOn=*/i > 0);
+    if (placement.silence > 0) {
+      timeline->PadToPosition(timeline->position() + placement.silence);
     }
     // The device runs at the recording's rate: a packet is written as it came, one sample a frame.
-    timeline->Write(i, kPacketFrames);
+    timeline->Write(packet.flaggedSilent ? -1 : i, kPacketFrames - placement.skip);
   }
 }
 

@@ -10,6 +10,7 @@
 
 #include "tests/media/scratch_folder.h"
 #include "tests/recorder/recorder_test_support.h"
+#include "windows_testing/clock.h"
 #include "windows_testing/com.h"
 #include "windows_testing/faults.h"
 #include "windows_testing/imaging.h"
@@ -24,6 +25,7 @@ using testing_support::Answer;
 using testing_support::CallRecorder;
 
 constexpr std::chrono::seconds kCaptureTimeout(10);
+constexpr int64_t kClockStart = 100 * 10000000LL;
 constexpr int16_t kSilenceBand = 180;
 constexpr const char* kAudioObjects[] = {"IMMDeviceEnumerator", "IMMDevice", "IAudioClient",
                                          "IAudioCaptureClient"};
@@ -198,6 +200,9 @@ RecordingRun RunRecording(const RunOptions& options) {
   standin::ResetImaging();
   standin::ResetAudio();
   standin::ResetComModel();
+  // A stopped clock: the frames and the first packet all come at one moment, so where the sound
+  // lands does not depend on how fast the machine runs the recording.
+  standin::SetPerformanceCounter(kClockStart);
   const std::vector<std::vector<BYTE>> frames = ScriptedFrames();
   EXPECT_TRUE(standin::SetDefaultAudioDevice(standin::MixFormat{}, ScriptedPackets()));
   run.liveObjectsBefore = standin::LiveObjectCounts();
@@ -221,6 +226,7 @@ RecordingRun RunRecording(const RunOptions& options) {
   standin::ResetAudio();
   standin::ResetImaging();
   standin::ResetMediaFoundation();
+  standin::UsePerformanceCounterOfTheSystem();
   return run;
 }
 

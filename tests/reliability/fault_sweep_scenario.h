@@ -32,7 +32,7 @@ inline constexpr UINT32 kPacketFrames = 480;       // 10 ms at the device's 48 k
 struct ScriptedPacket {
   float left;
   float right;
-  bool flaggedSilent;  // AUDCLNT_BUFFERFLAGS_SILENT: never written
+  bool flaggedSilent;  // AUDCLNT_BUFFERFLAGS_SILENT: written as silence of its length
 };
 inline constexpr std::array<ScriptedPacket, 4> kPackets = {{
     {0.5f, 0.25f, false},

@@ -20,6 +20,7 @@
 #include "tests/recorder/recorder_test_support.h"
 #include "tests/reliability/nothing_lost_support.h"
 #include "windows_testing/audio.h"
+#include "windows_testing/clock.h"
 #include "windows_testing/com.h"
 #include "windows_testing/imaging.h"
 #include "windows_testing/media_foundation.h"
@@ -74,6 +75,8 @@ std::vector<standin::AudioPacket> TonePackets() {
   return packets;
 }
 
+constexpr int64_t kClockStart = 100 * 10000000LL;
+
 // Audio sample frames at 48 kHz that cover `frames` video frames, as the padding computes them.
 int64_t AudioSamplesFor(int frames) {
   return frames * kFrameDuration * 48000 / 10000000;
@@ -117,6 +120,9 @@ TEST_F(DestroyedRecorderTest, TheDestructorEndsCaptureAndCompletesTheFileWithEve
     if (c.playbackDevice) {
       ASSERT_TRUE(standin::SetDefaultAudioDevice(standin::MixFormat{}, TonePackets()));
     }
+    // A stopped clock: every frame and the first packet come at one moment, so the sound belongs
+    // at the start of the third frame's picture, whatever the machine's speed.
+    standin::SetPerformanceCounter(kClockStart);
     const std::map<std::string, int> liveBefore = standin::LiveObjectCounts();
     const std::string path = folder_.File("destroyed-" + std::to_string(++caseNumber) + ".mp4");
 
@@ -140,7 +146,7 @@ TEST_F(DestroyedRecorderTest, TheDestructorEndsCaptureAndCompletesTheFileWithEve
     if (c.sound == Sound::kTone) {
       EXPECT_TRUE(running.audibleAudioWritten);
       EXPECT_EQ(running.audioPosition,
-                AudioSamplesFor(kFramesBeforeCapture) + kPacketFrames * kTonePackets);
+                AudioSamplesFor(kFramesBeforeCapture - 1) + kPacketFrames * kTonePackets);
     }
 
     recorder.reset();
@@ -199,7 +205,8 @@ TEST_F(DestroyedRecorderTest, TheDestructorEndsCaptureAndCompletesTheFileWithEve
       continue;
     }
     const size_t onset = media_testing::FirstLoudSample(sound.data(), sound.size(), 3000);
-    EXPECT_NEAR(static_cast<double>(onset), static_cast<double>(AudioSamplesFor(3)), 100.0)
+    EXPECT_NEAR(static_cast<double>(onset),
+                static_cast<double>(AudioSamplesFor(kFramesBeforeCapture - 1)), 100.0)
         << "the sound starts where the picture stood when it played";
     const size_t toneLength = kPacketFrames * (kTonePackets - 2);
     ASSERT_GE(sound.size(), onset + kPacketFrames + toneLength);

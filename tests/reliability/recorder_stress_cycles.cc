@@ -374,7 +374,9 @@ std::vector<RecordingPlan> StressCycles::Plan(CycleKind kind, int cycle) {
   const auto kind = static_cast<CycleKind>(cycle % kCycleKinds);
   // Only this cycle's writers are looked at; forgetting the others keeps each look cheap.
   mf::ResetMediaFoundation();
-  mf::KeepSampleBytes(false);
+  // The frames are a few pixels, the audio at most seconds: their bytes cost little, and tell
+  // whether only silence was written.
+  mf::KeepSampleBytes(true);
   endpointRequestsAtCycleStart_ = mf::CallCount("IMMDeviceEnumerator::GetDefaultAudioEndpoint");
 
   const std::vector<RecordingPlan> plans = Plan(kind, cycle);
