@@ -9,6 +9,7 @@
 #include "minwindef.h"
 #include "winerror.h"
 
+#include "fileapi.h"
 #include "winbase.h"
 #include "winnls.h"
 #include "winreg.h"
