@@ -131,6 +131,15 @@ RecordingScan ScanRecording(RandomAccessFile& file) {
   if (scan.movie.tracks.empty()) {
     return Finish(scan, FinishStatus::kDamaged, "a header without tracks");
   }
+  // Samples indexed by the fragmented header itself would be lost with it: refuse such a layout
+  // rather than drop them.
+  for (const TrackHeader& track : scan.movie.tracks) {
+    if (track.indexed_samples > 0) {
+      return Finish(scan, FinishStatus::kDamaged,
+                    "the fragmented header already indexes samples of track " +
+                        std::to_string(track.track_id));
+    }
+  }
 
   scan.recording_end = RecordingEnd(file, scan);
   scan.mdat_header_size = scan.file_size - scan.ftyp_end > 0xffffffffull ? 16 : 8;

@@ -2,6 +2,7 @@
 // host, whose last fragment it drops while keeping the rest.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 
@@ -77,6 +78,10 @@ const Damage kDamages[] = {
     {"TrackDefaultsForAnUnknownTrack", FinishStatus::kDamaged, "trex", NoLayoutChange,
      [](std::vector<std::uint8_t>* file) {
        Put32(file, BoxInside(*file, TopLevelBox(*file, "moov", 0), "trex").offset + 12, 9);
+     }},
+    {"HeaderIndexesSamplesToo", FinishStatus::kDamaged, "already indexes", NoLayoutChange,
+     [](std::vector<std::uint8_t>* file) {
+       Put32(file, BoxInside(*file, TopLevelBox(*file, "moov", 0), "stsz").offset + 16, 5);
      }},
     {"NoMoov", FinishStatus::kDamaged, "moov", NoLayoutChange,
      [](std::vector<std::uint8_t>* file) {
