@@ -277,6 +277,14 @@ bool WriteSampleTables(BoxWriter& writer, const TrackSamples& samples) {
   return writer.Close();
 }
 
+// A box kept as the fragmented header had it, under a header of its own: a size of 0 ("to the end
+// of the parent") or a 64-bit size would mean something else in its new place.
+void CopyBox(BoxWriter& writer, const ChildBox& box) {
+  writer.Open(box.type);
+  writer.Bytes(box.payload, box.payload_size);
+  writer.Close();
+}
+
 bool Children(const ChildBox& box, std::vector<ChildBox>* children) {
   return ReadChildBoxes(box.payload, box.payload_size, children);
 }
@@ -288,7 +296,7 @@ bool WriteSampleTableBox(BoxWriter& writer, const ChildBox& stbl, const TrackSam
   }
   writer.Open(FourCc("stbl"));
   const ChildBox* stsd = FindChild(children, FourCc("stsd"));
-  writer.Bytes(stsd->box, stsd->size);
+  CopyBox(writer, *stsd);
   return WriteSampleTables(writer, samples) && writer.Close();
 }
 
@@ -304,7 +312,7 @@ bool WriteMediaInformation(BoxWriter& writer, const ChildBox& minf, const TrackS
         return false;
       }
     } else {
-      writer.Bytes(child.box, child.size);
+      CopyBox(writer, child);
     }
   }
   return writer.Close();
@@ -329,7 +337,7 @@ bool WriteMedia(BoxWriter& writer,
         return false;
       }
     } else {
-      writer.Bytes(child.box, child.size);
+      CopyBox(writer, child);
     }
   }
   return writer.Close();
@@ -360,7 +368,7 @@ bool WriteTrack(BoxWriter& writer,
         return false;
       }
     } else {
-      writer.Bytes(child.box, child.size);
+      CopyBox(writer, child);
     }
   }
   return writer.Close();
@@ -445,7 +453,7 @@ bool BuildPlainIndex(const std::uint8_t* moov_payload,
     } else if (child.type == FourCc("mvex")) {
       continue;  // fragments are gone
     } else {
-      writer.Bytes(child.box, child.size);
+      CopyBox(writer, child);
     }
   }
   WriteNote(writer, note);
