@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bench/comparison_report.h"
+#include "mp4/box.h"
 #include "mp4/finish_recording.h"
 #include "mp4/testing/fragmented_mp4_builder.h"
 #include "mp4/windows_file.h"
