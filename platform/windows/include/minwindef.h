@@ -83,12 +83,7 @@ typedef HANDLE HLOCAL;
 #define LOWORD(l) (static_cast<WORD>(static_cast<DWORD_PTR>(l) & 0xffff))
 #define HIWORD(l) (static_cast<WORD>((static_cast<DWORD_PTR>(l) >> 16) & 0xffff))
 
-typedef struct tagPOINT {
-  LONG x;
-  LONG y;
-} POINT, *LPPOINT;
-
-// A signed 64-bit value with access to its halves, as the kernel's counters are passed.
+// 64-bit values passed in two halves by older interfaces (file sizes, the performance counter).
 typedef union _LARGE_INTEGER {
   struct {
     DWORD LowPart;
@@ -96,6 +91,11 @@ typedef union _LARGE_INTEGER {
   } u;
   LONGLONG QuadPart;
 } LARGE_INTEGER, *PLARGE_INTEGER;
+
+typedef struct tagPOINT {
+  LONG x;
+  LONG y;
+} POINT, *LPPOINT;
 
 typedef struct tagRECT {
   LONG left;

@@ -9,6 +9,7 @@
 #include "minwindef.h"
 #include "winerror.h"
 
+#include "fileapi.h"
 #include "profileapi.h"
 #include "winbase.h"
 #include "winnls.h"

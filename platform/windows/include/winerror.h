@@ -62,6 +62,17 @@ typedef LONG HRESULT;
 #define ERROR_DISK_FULL 112L
 #endif
 
+// Win32 error codes of the file functions.
+#ifndef ERROR_SHARING_VIOLATION
+#define ERROR_SHARING_VIOLATION 32L
+#endif
+#ifndef ERROR_HANDLE_EOF
+#define ERROR_HANDLE_EOF 38L
+#endif
+#ifndef ERROR_FILE_EXISTS
+#define ERROR_FILE_EXISTS 80L
+#endif
+
 // Further Win32 error codes that the desktop stand-in reports.
 #ifndef ERROR_OUTOFMEMORY
 #define ERROR_OUTOFMEMORY 14L
