@@ -118,16 +118,26 @@ bool PrivateSoundServer::StartKeeper() {
   return Control({"suspend-sink", sink_, "1"}) && Control({"suspend-sink", sink_, "0"});
 }
 
+bool PrivateSoundServer::AddSink(const std::string& name,
+                                 const std::string& sink_format,
+                                 int rate,
+                                 int channels) {
+  return Control({"load-module", "module-null-sink", "sink_name=" + name, "format=" + sink_format,
+                  "rate=" + std::to_string(rate), "channels=" + std::to_string(channels)});
+}
+
 std::unique_ptr<BackgroundProcess> PrivateSoundServer::Play(
     const std::vector<std::int16_t>& samples,
-    int rate) {
+    int rate,
+    const std::string& sink) {
   const std::string file = folder_.File("play" + std::to_string(plays_++) + ".raw");
   std::vector<std::uint8_t> bytes(samples.size() * 2);
   std::memcpy(bytes.data(), samples.data(), bytes.size());
   WriteFile(file, bytes);
   return BackgroundProcess::Start(
-      {"pacat", "--playback", "--raw", "--device=" + sink_, "--format=s16le",
-       "--rate=" + std::to_string(rate), "--channels=1", file},
+      {"pacat", "--playback", "--raw", "--device=" + (sink.empty() ? sink_ : sink),
+       "--format=s16le", "--rate=" + std::to_string(rate), "--channels=1", "--latency-msec=20",
+       file},
       folder_.File("player.log"));
 }
 

@@ -57,9 +57,15 @@ class PrivateSoundServer {
   // resume so the sink starts over at the present moment.
   bool StartKeeper();
 
-  // Plays mono 16-bit samples into the sink; the process ends once they are played. Streams at
-  // another rate than the sink's may make an idle sink switch to theirs.
-  std::unique_ptr<BackgroundProcess> Play(const std::vector<std::int16_t>& samples, int rate);
+  // Adds a second null sink (not the default).
+  bool AddSink(const std::string& name, const std::string& sink_format, int rate, int channels);
+
+  // Plays mono 16-bit samples into the sink (the first one unless named), with a short latency so
+  // that the sound starts at once; the process ends once they are played. Streams at another rate
+  // than the sink's may make an idle sink switch to theirs.
+  std::unique_ptr<BackgroundProcess> Play(const std::vector<std::int16_t>& samples,
+                                          int rate,
+                                          const std::string& sink = std::string());
 
   // Ends the server at once, as a crash would.
   void Kill();

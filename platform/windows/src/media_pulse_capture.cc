@@ -46,6 +46,8 @@ void OnSinkInfo(pa_context* /*context*/,
   query->sink.monitor_source =
       info->monitor_source_name != nullptr ? info->monitor_source_name : "";
   query->sink.mix_format = RecordFormatForSink(info->sample_spec, info->channel_map).mix_format;
+  query->sink.renders_ahead =
+      info->driver != nullptr && std::strstr(info->driver, "null-sink") != nullptr;
 }
 
 bool AllZero(const std::uint8_t* data, std::size_t size) {
@@ -138,6 +140,8 @@ LoopbackError PulseLoopbackCapture::Open(const LoopbackSink& sink,
   if (!result) {
     return LoopbackError::kOutOfMemory;
   }
+  result->sink_name_ = sink.name;
+  result->sink_renders_ahead_ = sink.renders_ahead;
 
   PulseConnection* raw_connection = connection.get();
   PulseLock lock(*raw_connection);
@@ -164,14 +168,16 @@ LoopbackError PulseLoopbackCapture::Open(const LoopbackSink& sink,
       stream,
       [](pa_stream* s, std::size_t /*bytes*/, void* userdata) {
         auto* self = static_cast<PulseLoopbackCapture*>(userdata);
-        // The latency of a record stream is how long ago the next unread frame was played.
-        std::int64_t played = MonotonicClockTicks();
-        pa_usec_t latency = 0;
-        int negative = 0;
-        if (pa_stream_get_latency(s, &latency, &negative) == 0 && negative == 0) {
-          played -= static_cast<std::int64_t>(latency) * kTicksPerMicrosecond;
-        }
+        // The sink renders a few milliseconds ahead at most while this stream listens (the stream
+        // asks for that latency), and the monitor hands over what it renders at once: the data
+        // waiting now began to play as long ago as it lasts.
         const std::size_t frame_bytes = self->mix_format_.block_align();
+        const std::size_t waiting = pa_stream_readable_size(s);
+        std::int64_t played = MonotonicClockTicks();
+        if (waiting != static_cast<std::size_t>(-1)) {
+          played -= static_cast<std::int64_t>(waiting / frame_bytes) * kTicksPerSecond /
+                    self->mix_format_.samples_per_second;
+        }
         const void* data = nullptr;
         std::size_t size = 0;
         while (pa_stream_peek(s, &data, &size) == 0 && size > 0) {
@@ -194,9 +200,8 @@ LoopbackError PulseLoopbackCapture::Open(const LoopbackSink& sink,
   if (attributes.fragsize < frame_bytes) {
     attributes.fragsize = static_cast<std::uint32_t>(frame_bytes);
   }
-  const auto flags = static_cast<pa_stream_flags_t>(
-      PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE |
-      PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
+  const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED |
+                                                    PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
   if (pa_stream_connect_record(stream, sink.monitor_source.c_str(), &attributes, flags) < 0) {
     return LoopbackError::kStreamFailed;
   }
@@ -212,9 +217,18 @@ LoopbackError PulseLoopbackCapture::Open(const LoopbackSink& sink,
 }
 
 LoopbackError PulseLoopbackCapture::Start() {
-  PulseLock lock(stream_->connection());
-  if (lost_ || !stream_->connection().Await(pa_stream_cork(stream_->get(), 0, nullptr, nullptr))) {
+  PulseConnection& connection = stream_->connection();
+  PulseLock lock(connection);
+  if (lost_ || !connection.Await(pa_stream_cork(stream_->get(), 0, nullptr, nullptr))) {
     return LoopbackError::kStreamFailed;
+  }
+  if (sink_renders_ahead_) {
+    // Failing this only delays what plays in the next seconds: capture goes on regardless.
+    const char* name = sink_name_.c_str();
+    connection.Await(
+        pa_context_suspend_sink_by_name(connection.context(), name, 1, nullptr, nullptr));
+    connection.Await(
+        pa_context_suspend_sink_by_name(connection.context(), name, 0, nullptr, nullptr));
   }
   return LoopbackError::kNone;
 }

@@ -44,6 +44,9 @@ struct LoopbackSink {
   std::string name;
   std::string monitor_source;
   LoopbackMixFormat mix_format;
+  // A sink without a device clock of its own renders far ahead while idle and cannot take that
+  // back when a stream comes: it must start over once capture asks for short packets.
+  bool renders_ahead = false;
 };
 
 // Asks the server named by the environment for its default sink. Never starts a server.
@@ -91,6 +94,8 @@ class PulseLoopbackCapture {
 
   const LoopbackMixFormat& mix_format() const { return mix_format_; }
 
+  // Starts delivering. A sink that renders ahead is started over at the present moment, so that
+  // what plays from now on reaches the capture at once, as sound reaches a device's loopback.
   LoopbackError Start();
   LoopbackError Stop();
 
@@ -115,6 +120,8 @@ class PulseLoopbackCapture {
   void MarkLost();
 
   const LoopbackMixFormat mix_format_;
+  std::string sink_name_;
+  bool sink_renders_ahead_ = false;
   const std::uint32_t buffer_frames_;
   const std::function<void()> changed_;
   std::mutex mutex_;  // guards the packets and the partial frame

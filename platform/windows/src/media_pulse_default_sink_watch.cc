@@ -10,8 +10,9 @@
 
 namespace halvex::platform::media {
 
-PulseDefaultSinkWatch::PulseDefaultSinkWatch(std::function<void(const std::string&)> changed)
-    : changed_(std::move(changed)) {}
+PulseDefaultSinkWatch::PulseDefaultSinkWatch(std::function<void(const std::string&)> changed,
+                                             std::function<void()> lost)
+    : changed_(std::move(changed)), lost_(std::move(lost)) {}
 
 PulseDefaultSinkWatch::~PulseDefaultSinkWatch() {
   if (connection_) {
@@ -20,10 +21,11 @@ PulseDefaultSinkWatch::~PulseDefaultSinkWatch() {
 }
 
 LoopbackError PulseDefaultSinkWatch::Start(std::function<void(const std::string&)> changed,
+                                           std::function<void()> lost,
                                            std::unique_ptr<PulseDefaultSinkWatch>* watch) {
   watch->reset();
-  std::unique_ptr<PulseDefaultSinkWatch> result(new (std::nothrow)
-                                                    PulseDefaultSinkWatch(std::move(changed)));
+  std::unique_ptr<PulseDefaultSinkWatch> result(
+      new (std::nothrow) PulseDefaultSinkWatch(std::move(changed), std::move(lost)));
   if (!result) {
     return LoopbackError::kOutOfMemory;
   }
@@ -33,6 +35,12 @@ LoopbackError PulseDefaultSinkWatch::Start(std::function<void(const std::string&
   }
   PulseConnection& connection = *result->connection_;
   PulseLock lock(connection);
+  pa_context_set_state_callback(
+      connection.context(),
+      [](pa_context* /*context*/, void* userdata) {
+        static_cast<PulseDefaultSinkWatch*>(userdata)->StateChanged();
+      },
+      result.get());
   pa_context_set_subscribe_callback(
       connection.context(),
       [](pa_context* /*context*/, pa_subscription_event_type_t type, std::uint32_t /*index*/,
@@ -72,6 +80,16 @@ void PulseDefaultSinkWatch::AskForDefaultSink() {
       this);
   if (operation != nullptr) {
     pa_operation_unref(operation);
+  }
+}
+
+void PulseDefaultSinkWatch::StateChanged() {
+  connection_->Signal();
+  if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(connection_->context())) && !lost_told_) {
+    lost_told_ = true;
+    if (lost_) {
+      lost_();
+    }
   }
 }
 

@@ -16,9 +16,10 @@ class PulseConnection;
 class PulseDefaultSinkWatch {
  public:
   // Connects to the server the environment names and calls `changed` with the new default sink's
-  // name whenever the server's default sink changes, on the connection's event thread. `changed`
-  // must not destroy the watch.
+  // name whenever the server's default sink changes, and `lost` once if the server goes away,
+  // both on the connection's event thread. Neither may destroy the watch.
   static LoopbackError Start(std::function<void(const std::string& sink)> changed,
+                             std::function<void()> lost,
                              std::unique_ptr<PulseDefaultSinkWatch>* watch);
 
   ~PulseDefaultSinkWatch();
@@ -29,11 +30,15 @@ class PulseDefaultSinkWatch {
   std::string DefaultSink() const;
 
  private:
-  explicit PulseDefaultSinkWatch(std::function<void(const std::string&)> changed);
+  PulseDefaultSinkWatch(std::function<void(const std::string&)> changed,
+                        std::function<void()> lost);
   void AskForDefaultSink();
   void Heard(const char* sink);
+  void StateChanged();
 
   const std::function<void(const std::string&)> changed_;
+  const std::function<void()> lost_;
+  bool lost_told_ = false;    // guarded by the connection's lock
   std::string default_sink_;  // guarded by the connection's lock
   std::unique_ptr<PulseConnection> connection_;
 };

@@ -112,6 +112,13 @@ void DefaultSinkChanged(const std::string& /*sink*/) {
   }
 }
 
+// The server is gone: so is every device it gave, as an unplugged one is.
+void ServerLost() {
+  if (ForgetProvidedDefaultDevice(/*invalidate=*/true)) {
+    NotifyDefaultDeviceChanged(nullptr);
+  }
+}
+
 // One watch of the default sink for the process, on the server the environment names. A watch of
 // a server the environment no longer names is kept, idle, rather than destroyed: its event thread
 // may be the caller.
@@ -132,7 +139,8 @@ void EnsureDefaultSinkWatched() {
   if (watches->current) {
     watches->retired.push_back(std::move(watches->current));
   }
-  if (PulseDefaultSinkWatch::Start(DefaultSinkChanged, &watches->current) == LoopbackError::kNone) {
+  if (PulseDefaultSinkWatch::Start(DefaultSinkChanged, ServerLost, &watches->current) ==
+      LoopbackError::kNone) {
     watches->server = server;
   }
 }

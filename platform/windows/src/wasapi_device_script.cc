@@ -295,11 +295,14 @@ void NotifyDefaultDeviceChanged(const std::shared_ptr<DeviceScript>& device) {
   }
 }
 
-bool ForgetProvidedDefaultDevice() {
+bool ForgetProvidedDefaultDevice(bool invalidate) {
   AudioState& state = State();
   std::lock_guard<std::mutex> lock(state.mutex);
   if (!state.default_device_provided) {
     return false;
+  }
+  if (invalidate) {
+    state.default_device->Invalidate();
   }
   state.default_device = nullptr;
   state.default_device_provided = false;

@@ -113,8 +113,9 @@ HRESULT UnregisterNotificationClient(IMMNotificationClient* client);
 void NotifyDefaultDeviceChanged(const std::shared_ptr<DeviceScript>& device);
 
 // Forgets the default device if the provider gave it, so that the provider is asked again: the
-// system's default output changed. Returns whether there was one to forget.
-bool ForgetProvidedDefaultDevice();
+// system's default output changed. With `invalidate`, its objects fail from then on too: the
+// system's audio went away. Returns whether there was one to forget.
+bool ForgetProvidedDefaultDevice(bool invalidate = false);
 
 }  // namespace halvex::platform
 
