@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/beeper.h"
 #include "app/demo_run.h"
 #include "app/engine_services.h"
 #include "app/folder_frame_source.h"
@@ -77,8 +78,16 @@ int RunApplication(const HalvexEngineServices* services,
     }
   }
 
+  // Drawn frames flash once a second; when system audio is recorded in real time, a beep goes
+  // with each flash.
+  std::unique_ptr<Beeper> beeper;
+  std::string beeps;
+  if (options.frames_directory.empty() && options.enable_audio && !options.fast) {
+    beeper = CreateBeeper(&beeps);
+  }
   EngineServices engine(*services);
-  return RunRecording(options, *source, engine, out, err) == 0 ? kExitSuccess : kExitFailure;
+  return RunRecording(options, *source, engine, out, err, beeper.get(), beeps) == 0 ? kExitSuccess
+                                                                                    : kExitFailure;
 }
 
 }  // namespace demo

@@ -23,7 +23,9 @@ int RunRecording(const DemoOptions& options,
                  FrameSource& source,
                  EngineServices& engine,
                  std::ostream& out,
-                 std::ostream& err) {
+                 std::ostream& err,
+                 Beeper* beeper,
+                 const std::string& beeps) {
   RecorderClient recorder(&engine);
   std::string failure;
 
@@ -37,6 +39,7 @@ int RunRecording(const DemoOptions& options,
   summary.output_path = DisplayPath(options.output_path);
   summary.audio_requested = options.enable_audio;
   summary.has_audio_track = started.has_audio_track;
+  summary.beeps = beeps;
 
   const int64_t frame_count = source.frame_count();
   out << "Recording " << frame_count << " frames at " << options.fps << " fps"
@@ -45,9 +48,18 @@ int RunRecording(const DemoOptions& options,
 
   bool failed = false;
   FramePacer pacer(options.fps, !options.fast);
+  // Every beep is placed on the output's time line ahead, to sound the moment its flash is due.
+  if (beeper != nullptr && !options.fast) {
+    for (int64_t index = 0; index < frame_count; ++index) {
+      if (source.ShowsFlash(index)) {
+        beeper->BeepAt(pacer.DueTime(index));
+        ++summary.beeps_played;
+      }
+    }
+  }
   ProgressLine progress(out);
   for (int64_t index = 0; index < frame_count; ++index) {
-    pacer.WaitUntilDue(index);
+    // Made before it is due, so that it reaches the recorder when its picture is meant to show.
     std::vector<uint8_t> png;
     if (!source.ProducePng(index, &png, &failure)) {
       progress.Finish();
@@ -55,6 +67,7 @@ int RunRecording(const DemoOptions& options,
       failed = true;
       break;
     }
+    pacer.WaitUntilDue(index);
     engine.FrameDrawn();
     ++summary.frames_sent;
     FramesReply appended;

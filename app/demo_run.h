@@ -4,6 +4,7 @@
 
 #include <ostream>
 
+#include "app/beeper.h"
 #include "app/engine_services.h"
 #include "app/frame_source.h"
 #include "app/options.h"
@@ -12,14 +13,18 @@ namespace halvex {
 namespace demo {
 
 // Records every frame of `source` with the output path, rate and audio choice of `options`,
-// pacing the frames unless `options.fast`. Progress and the summary go to `out`; each failure goes
-// to `err` as one line. After a failed frame the recording is still stopped, so that what was
-// written is finalised. Returns 0 when every call succeeded, 1 otherwise.
+// pacing the frames unless `options.fast`: each frame is made first and sent when it is due.
+// With a `beeper`, a beep sounds as each flash frame is due. Progress and the summary go to
+// `out`; each failure goes to `err` as one line. After a failed frame the recording is still
+// stopped, so that what was written is finalised. Returns 0 when every call succeeded, 1
+// otherwise.
 int RunRecording(const DemoOptions& options,
                  FrameSource& source,
                  EngineServices& engine,
                  std::ostream& out,
-                 std::ostream& err);
+                 std::ostream& err,
+                 Beeper* beeper = nullptr,
+                 const std::string& beeps = std::string());
 
 // The path as the user will find it: absolute, resolved against the current directory.
 std::string DisplayPath(const std::string& path);

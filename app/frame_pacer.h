@@ -19,6 +19,9 @@ class FramePacer {
   // so rounding does not accumulate over a long recording.
   Clock::duration OffsetOf(int64_t index) const;
 
+  // When frame `index` is due: its offset from the start.
+  Clock::time_point DueTime(int64_t index) const { return start_ + OffsetOf(index); }
+
   // Sleeps until frame `index` is due. A frame that is already late is not waited for: the
   // pacer never skips frames to catch up, it only stops waiting.
   void WaitUntilDue(int64_t index) const;

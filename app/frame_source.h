@@ -18,6 +18,9 @@ class FrameSource {
   // Produces the PNG bytes of frame `index` (from 0, below frame_count()) into `png`. Returns false
   // and says why in `error` when the frame cannot be had.
   virtual bool ProducePng(int64_t index, std::vector<uint8_t>* png, std::string* error) = 0;
+
+  // Whether frame `index` shows a flash, which the demo accompanies with a beep.
+  virtual bool ShowsFlash(int64_t /*index*/) const { return false; }
 };
 
 }  // namespace demo

@@ -68,6 +68,13 @@ std::string FormatSummary(const DemoSummary& summary) {
   if (summary.stop_answered) {
     text += std::string("  audio recorded: ") + YesNo(summary.has_audio) + "\n";
   }
+  if (!summary.beeps.empty()) {
+    text += "  beeps: " + summary.beeps;
+    if (summary.beeps_played > 0) {
+      text += " (" + std::to_string(summary.beeps_played) + " played)";
+    }
+    text += "\n";
+  }
   if (summary.stop_answered && summary.frames_reported != summary.frames_sent) {
     text += "  note: the recorder wrote " + std::to_string(summary.frames_reported) + " of the " +
             std::to_string(summary.frames_sent) +

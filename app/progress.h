@@ -39,6 +39,8 @@ struct DemoSummary {
   bool audio_requested = false;
   bool has_audio_track = false;  // from "start"
   bool has_audio = false;        // from "stop"
+  std::string beeps;             // empty: the demo plays none and says nothing of them
+  int64_t beeps_played = 0;
 };
 
 // The closing lines, one fact per line as "  name: value", ready to be printed.

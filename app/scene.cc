@@ -27,12 +27,16 @@ double SecondsAt(int64_t frame_index, double fps) {
   return fps > 0 ? static_cast<double>(frame_index) / fps : 0.0;
 }
 
-void DrawBarsAndRamp(Image& image, int bars_bottom) {
+void DrawBarsAndRamp(Image& image, int bars_bottom, bool flash) {
   const int width = image.width();
   for (int bar = 0; bar < kBarCount; ++bar) {
     const int left = static_cast<int>(static_cast<int64_t>(width) * bar / kBarCount);
     const int right = static_cast<int>(static_cast<int64_t>(width) * (bar + 1) / kBarCount);
     image.FillRect(left, 0, right - left, bars_bottom, kBarColours[bar]);
+  }
+  if (flash) {
+    image.FillRect(0, bars_bottom, width, image.height() - bars_bottom, kWhite);
+    return;
   }
   const int ramp_span = std::max(width - 1, 1);
   for (int x = 0; x < width; ++x) {
@@ -76,7 +80,20 @@ void DrawLabels(Image& image, int64_t frame_index, double fps) {
   DrawText(image, margin, margin + TextHeight(scale) + line_gap, time_text, scale, kWhite);
 }
 
+// Odd half seconds (0.5 s, 1.5 s, ...) reached by frame `frame_index`'s time.
+int64_t FlashMarksReached(int64_t frame_index, double fps) {
+  const auto halves = static_cast<int64_t>(std::floor(SecondsAt(frame_index, fps) * 2.0));
+  return (halves + 1) / 2;
+}
+
 }  // namespace
+
+bool IsFlashFrame(int64_t frame_index, double fps) {
+  if (frame_index <= 0 || !(fps > 0)) {
+    return false;
+  }
+  return FlashMarksReached(frame_index, fps) > FlashMarksReached(frame_index - 1, fps);
+}
 
 std::string FrameLabel(int64_t frame_index) {
   char text[32];
@@ -98,7 +115,7 @@ Image DrawTestScene(int width, int height, int64_t frame_index, double fps) {
     return image;
   }
   const int bars_bottom = height * 2 / 3;
-  DrawBarsAndRamp(image, bars_bottom);
+  DrawBarsAndRamp(image, bars_bottom, IsFlashFrame(frame_index, fps));
   DrawMovingSquare(image, bars_bottom, LabelBoxHeight(LabelScale(image)),
                    SecondsAt(frame_index, fps));
   DrawLabels(image, frame_index, fps);

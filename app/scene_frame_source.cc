@@ -13,5 +13,9 @@ bool SceneFrameSource::ProducePng(int64_t index, std::vector<uint8_t>* png, std:
   return EncodePng(DrawTestScene(width_, height_, index, fps_), png, error);
 }
 
+bool SceneFrameSource::ShowsFlash(int64_t index) const {
+  return IsFlashFrame(index, fps_);
+}
+
 }  // namespace demo
 }  // namespace halvex

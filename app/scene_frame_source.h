@@ -13,6 +13,7 @@ class SceneFrameSource : public FrameSource {
 
   int64_t frame_count() const override { return frame_count_; }
   bool ProducePng(int64_t index, std::vector<uint8_t>* png, std::string* error) override;
+  bool ShowsFlash(int64_t index) const override;
 
  private:
   int width_;

@@ -50,7 +50,7 @@ int64_t DesktopRecorder::AudioPositionOfVideoAt(int64_t time) const {
     return 0;
   }
   CaptureTimeline video;
-  video.Anchor(lastFrameArrivalTime - (videoFrameIndex - 1) * frameDuration, 0);
+  video.Anchor(videoStartTime, 0);
   return video.PositionAt(time);
 }
 

@@ -124,7 +124,7 @@ bool DesktopRecorder::Start(const std::string& path,
   videoWidth = 0;
   videoHeight = 0;
   rowPitch = 0;
-  lastFrameArrivalTime = 0;
+  videoStartTime = 0;
   audioEnabled = enableAudio;
   audibleAudioWritten = false;
   capturedAudioWritten = false;

@@ -73,8 +73,8 @@ class DesktopRecorder {
   void PadAudioToVideo();
   // Silence from the end of the audio written so far up to `position` (48 kHz samples).
   void PadAudioTo(int64_t position);
-  // Where sound captured at `time` (capture clock) belongs on the audio time line: the video's
-  // time of the latest frame, plus the time since that frame's call arrived.
+  // Where sound captured at `time` (capture clock) belongs on the audio time line: as long after
+  // the start of the video's time line as it was captured after videoStartTime.
   int64_t AudioPositionOfVideoAt(int64_t time) const;
   void StartAudioCapture();
   void FinalizeAndReleaseSinkWriter();
@@ -100,8 +100,10 @@ class DesktopRecorder {
   uint32_t rowPitch = 0;
   int64_t videoFrameIndex = 0;
   int64_t frameDuration = 0;
-  // Capture-clock time (100-ns ticks) at which the call of the latest written frame arrived.
-  int64_t lastFrameArrivalTime = 0;
+  // Capture-clock time (100-ns ticks) at which the video's time line began, as the most punctual
+  // frame so far tells it: its call's arrival less its place on the time line. A frame can come
+  // late, never early, so the earliest such start is the truest.
+  int64_t videoStartTime = 0;
   int64_t audioPosition = 0;
   std::wstring outputPath;
   ComPtr<IMFSinkWriter> sinkWriter;

@@ -111,7 +111,7 @@ void DecodePng(const uint8_t* data, uint64_t length, DecodedFrame* frame) {
 
 int32_t DesktopRecorder::AppendPng(const uint8_t* data, uint64_t length, bool* hasAudio) {
   EnsureComInitialized();
-  // The frame shows the moment its call came: sound captured then belongs at its start.
+  // The frame shows the moment its call came (or later, if the call was late).
   const int64_t arrivalTime = CaptureClockNow();
 
   DecodedFrame frame;
@@ -138,7 +138,10 @@ int32_t DesktopRecorder::AppendPng(const uint8_t* data, uint64_t length, bool* h
       }
       if (writerOpen) {
         if (WriteVideoFrame(frame.pixels.get(), 4 * frame.width, frame.width, frame.height)) {
-          lastFrameArrivalTime = arrivalTime;
+          const int64_t start = arrivalTime - (videoFrameIndex - 1) * frameDuration;
+          if (videoFrameIndex == 1 || start < videoStartTime) {
+            videoStartTime = start;
+          }
         }
         if (audioEnabled && !audioThreadStarted && audioStreamPresent &&
             framesWritten >= kAudioStartFrames) {

@@ -134,6 +134,36 @@ TEST(SceneTest, DrawsBarsAndRampAtAnySize) {
   EXPECT_TRUE(DrawTestScene(0, 10, 0, 30).empty());
 }
 
+TEST(SceneTest, FlashesOnceASecondOnTheFirstFrameAfterEachHalfSecond) {
+  const struct {
+    double fps;
+    std::set<int64_t> flashes;  // among frames 0 to 3 s
+  } cases[] = {
+      {30, {15, 45, 75}},    {8, {4, 12, 20}},
+      {7, {4, 11, 18}},       // 0.571 s, 1.571 s, 2.571 s: the first frame past each half second
+      {29.97, {15, 45, 75}},  // 0.5005 s ...
+      {1, {1, 2}},            // each frame is the first past a half second
+      {2, {1, 3, 5}},
+  };
+  for (const auto& c : cases) {
+    std::set<int64_t> flashes;
+    for (int64_t frame = 0; frame < static_cast<int64_t>(3 * c.fps); ++frame) {
+      if (IsFlashFrame(frame, c.fps)) {
+        flashes.insert(frame);
+      }
+    }
+    EXPECT_EQ(flashes, c.flashes) << c.fps << " fps";
+  }
+  EXPECT_FALSE(IsFlashFrame(15, 0));
+
+  // The ramp turns white on a flash frame; nothing else changes.
+  const Image flash = DrawTestScene(320, 180, 15, 30);
+  const Image before = DrawTestScene(320, 180, 14, 30);
+  EXPECT_EQ(flash.At(0, 179), (Rgb{255, 255, 255}));
+  EXPECT_EQ(before.At(0, 179), (Rgb{0, 0, 0}));
+  EXPECT_EQ(flash.At(319, 10), before.At(319, 10));
+}
+
 }  // namespace
 }  // namespace demo
 }  // namespace halvex

@@ -346,6 +346,37 @@ TEST_F(AudioCaptureTest, TheFirstPacketIsAlignedToThePictureOfItsMoment) {
   }
 }
 
+// The picture's time line is taken from the most punctual frame: a frame whose call came late
+// does not pull the sound earlier.
+TEST_F(AudioCaptureTest, ALateFrameDoesNotMoveWhereTheSoundBegins) {
+  const struct {
+    const char* name;
+    std::vector<int64_t> lateness;  // of frames 0, 1 and 2 against 30 fps from kClockStart
+    int64_t expected;               // where the packet captured 10 ms after frame 2 was due lands
+  } cases[] = {
+      {"all on time", {0, 0, 0}, Samples(2 * kFrame30 + 100000)},
+      {"the latest frame late", {0, 0, 400000}, Samples(2 * kFrame30 + 100000)},
+      {"the first frame late", {400000, 0, 0}, Samples(2 * kFrame30 + 100000)},
+      {"all late alike", {200000, 200000, 200000}, Samples(2 * kFrame30 + 100000 - 200000)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    mf::ResetMediaFoundation();
+    ASSERT_TRUE(mf::SetDefaultAudioDevice(mf::MixFormat{}));
+    StartRecording(30.0, true);
+    for (int frame = 0; frame < 3; ++frame) {
+      mf::SetPerformanceCounter(kClockStart + frame * kFrame30 + c.lateness[frame]);
+      AppendFrame();
+    }
+    mf::SetPerformanceCounter(kClockStart + 2 * kFrame30 + 100000);
+    Play({480, 0, StereoFloat(480, 0.5f, 0.5f), 0, kClockStart + 2 * kFrame30 + 100000});
+    recorder().Stop();
+    const std::vector<mf::RecordedSample> audio = AudioSamples();
+    ASSERT_GE(audio.size(), 2u);
+    EXPECT_EQ(audio[1].time, c.expected * 10000000 / 48000);
+  }
+}
+
 // Quiet stretches keep their real length: whether the device delivered nothing, flagged its
 // packets silent or marked a break, the next sound lands at the time it was captured.
 TEST_F(AudioCaptureTest, GapsBecomeSilenceOfTheirLengthToTheSample) {
