@@ -127,6 +127,7 @@ std::vector<Comparison> RegisterAll() {
                                  Nv12Path::kPortable);
     benchmark::RegisterBenchmark((prefix + "sse2").c_str(), ConvertOn, size, Nv12Path::kSse2);
     benchmark::RegisterBenchmark((prefix + "avx2").c_str(), ConvertOn, size, Nv12Path::kAvx2);
+    benchmark::RegisterBenchmark((prefix + "avx512").c_str(), ConvertOn, size, Nv12Path::kAvx512);
     const std::string label = std::string("nv12 ") + size.name;
     comparisons.push_back({label, prefix + "ours", prefix + "libyuv", "ours/libyuv", 1.0});
     comparisons.push_back({label, prefix + "ours", prefix + "memcpy", "ours/memcpy", 2.0});
