@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -67,6 +68,16 @@ const char* PathName(Nv12Path path) {
   }
   return "Unknown";
 }
+
+}  // namespace
+
+// Test names show the path by name rather than as bytes (found by argument-dependent lookup, so
+// outside the unnamed namespace).
+void PrintTo(Nv12Path path, std::ostream* out) {
+  *out << PathName(path);
+}
+
+namespace {
 
 struct FrameShape {
   int width;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -134,6 +135,16 @@ const char* PathName(ScalePath path) {
   }
   return "Unknown";
 }
+
+}  // namespace
+
+// Test names show the path by name rather than as bytes (found by argument-dependent lookup, so
+// outside the unnamed namespace).
+void PrintTo(ScalePath path, std::ostream* out) {
+  *out << PathName(path);
+}
+
+namespace {
 
 class ScalePathTest : public ::testing::TestWithParam<ScalePath> {
  protected:
