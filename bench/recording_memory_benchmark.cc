@@ -5,12 +5,14 @@
 #include <malloc.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <objbase.h>
@@ -36,8 +38,11 @@ constexpr int32_t kDistinctFrames = 10;
 // and the stand-ins' inspection records grow by some bytes per frame; a leaked frame buffer would
 // not fit.
 constexpr double kAllowedGrowthMegabytes = 1.0;
-// Frames whose readings make one measurement (see HeapReadings).
-constexpr size_t kReadingsPerMeasurement = 25;
+// How long the heap in use must stay the same to count as settled, how often it is read while
+// waiting, and how long to wait at most (see SettledHeapInUseMegabytes).
+constexpr std::chrono::milliseconds kSettled{1000};
+constexpr std::chrono::milliseconds kSettlePoll{20};
+constexpr std::chrono::seconds kSettleDeadline{60};
 
 struct Options {
   int32_t frames = 3000;
@@ -75,28 +80,29 @@ double HeapInUseMegabytes() {
   return static_cast<double>(info.uordblks + info.hblkhd) / (1024.0 * 1024.0);
 }
 
-// The heap in use after each of the last few frames. How many frames the writer's queue and the
-// encoder hold at the moment of one reading varies from call to call, by megabytes each; the
-// median of the recent readings is what the recording holds at that point, and a leak still moves
-// it by its full size.
-class HeapReadings {
- public:
-  void Add(double megabytes) {
-    if (recent_.size() == kReadingsPerMeasurement) {
-      recent_.erase(recent_.begin());
+// The heap in use once it has stayed the same for a while: the writer has encoded every frame
+// queued to it and its threads are idle. A reading taken while frames are still queued counts
+// one 3 MB picture more or less depending on how far the encoder has got, which on a busy machine
+// varies over hundreds of frames. `settled` tells whether it settled before the deadline.
+double SettledHeapInUseMegabytes(bool* settled) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + kSettleDeadline;
+  double reading = HeapInUseMegabytes();
+  Clock::time_point unchangedSince = Clock::now();
+  *settled = false;
+  while (Clock::now() < deadline) {
+    std::this_thread::sleep_for(kSettlePoll);
+    const double next = HeapInUseMegabytes();
+    if (next != reading) {
+      reading = next;
+      unchangedSince = Clock::now();
+    } else if (Clock::now() - unchangedSince >= kSettled) {
+      *settled = true;
+      break;
     }
-    recent_.push_back(megabytes);
   }
-
-  double Median() const {
-    std::vector<double> sorted = recent_;
-    std::sort(sorted.begin(), sorted.end());
-    return sorted.empty() ? 0 : sorted[sorted.size() / 2];
-  }
-
- private:
-  std::vector<double> recent_;
-};
+  return reading;
+}
 
 // A field of /proc/self/status in megabytes ("VmRSS", "VmHWM"), or -1.
 double StatusMegabytes(const char* field) {
@@ -142,27 +148,27 @@ int Run(const Options& options) {
   const double before = StatusMegabytes("VmRSS");
   const int32_t warmUp = std::min(options.frames / 2, std::max(100, options.frames / 10));
   const int32_t step = std::max(1, options.frames / 10);
-  HeapReadings heap;
   double heapAfterWarmUp = 0;
   double residentAfterWarmUp = 0;
+  bool settled = true;
   double peak = StatusMegabytes("VmHWM");
   std::printf("resident memory before the first frame: %.1f MB\n", before);
   for (int32_t frame = 0; frame < options.frames; ++frame) {
     messenger.Deliver(appendCalls[static_cast<size_t>(frame % kDistinctFrames)], &answer);
     FreeStandInTombstones();
-    heap.Add(HeapInUseMegabytes());
     if (frame + 1 == warmUp) {
-      heapAfterWarmUp = heap.Median();
+      heapAfterWarmUp = SettledHeapInUseMegabytes(&settled);
       residentAfterWarmUp = StatusMegabytes("VmRSS");
     }
     if ((frame + 1) % step == 0) {
       peak = std::max(peak, StatusMegabytes("VmHWM"));
       std::printf("  after %5d frames: heap in use %.2f MB, resident %.1f MB, peak %.1f MB\n",
-                  frame + 1, heap.Median(), StatusMegabytes("VmRSS"), peak);
+                  frame + 1, HeapInUseMegabytes(), StatusMegabytes("VmRSS"), peak);
       std::fflush(stdout);
     }
   }
-  const double heapAtEnd = heap.Median();
+  bool settledAtEnd = false;
+  const double heapAtEnd = SettledHeapInUseMegabytes(&settledAtEnd);
   const double residentAtEnd = StatusMegabytes("VmRSS");
   messenger.Deliver(EncodeCall("stop", EncodableValue()), &answer);
   const int32_t frames = FramesIn(DecodeSuccess(answer));
@@ -175,6 +181,10 @@ int Run(const Options& options) {
     return 1;
   }
 
+  if (!settled || !settledAtEnd) {
+    std::printf("the heap in use did not settle within %lld s: frames may still have been queued\n",
+                static_cast<long long>(kSettleDeadline.count()));
+  }
   const double growth = heapAtEnd - heapAfterWarmUp;
   std::printf(
       "\nrecording 1080p: peak resident memory = %.1f MB (no target)   [%.1f MB before "
@@ -184,7 +194,7 @@ int Run(const Options& options) {
       "%s   [heap in use %.2f MB after %d frames, %.2f MB after %d; resident %.1f -> "
       "%.1f MB]\n",
       ComparisonLine("recording 1080p memory", "heap growth over the recording (MB)", growth,
-                     "<= 1.00", growth <= kAllowedGrowthMegabytes)
+                     "<= 1.00", settled && settledAtEnd && growth <= kAllowedGrowthMegabytes)
           .c_str(),
       heapAfterWarmUp, warmUp, heapAtEnd, options.frames, residentAfterWarmUp, residentAtEnd);
   return 0;
