@@ -14,6 +14,7 @@
 #include "recorder/nv12.h"
 #include "recorder/nv12_paths.h"
 #include "recorder/scale.h"
+#include "recorder/scale_paths.h"
 
 namespace halvex::bench {
 namespace {
@@ -105,6 +106,21 @@ void ScaleOurs(benchmark::State& state, FrameSize from, FrameSize to) {
   }
 }
 
+void ScaleOn(benchmark::State& state, FrameSize from, FrameSize to, ScalePath path) {
+  if (!ScalePathSupported(path)) {
+    state.SkipWithError("path not supported here");
+    return;
+  }
+  const std::vector<uint8_t> frame = CameraLikeFrame(from.width, from.height, 0);
+  std::vector<uint8_t> scaled(static_cast<size_t>(to.width) * to.height * 4);
+  for (auto _ : state) {
+    ScaleNearestOn(path, frame.data(), 4 * from.width, from.width, from.height, scaled.data(),
+                   to.width, to.height);
+    benchmark::DoNotOptimize(scaled.data());
+    benchmark::ClobberMemory();
+  }
+}
+
 void ScaleLibyuv(benchmark::State& state, FrameSize from, FrameSize to) {
   const std::vector<uint8_t> frame = CameraLikeFrame(from.width, from.height, 0);
   std::vector<uint8_t> scaled(static_cast<size_t>(to.width) * to.height * 4);
@@ -127,6 +143,7 @@ std::vector<Comparison> RegisterAll() {
                                  Nv12Path::kPortable);
     benchmark::RegisterBenchmark((prefix + "sse2").c_str(), ConvertOn, size, Nv12Path::kSse2);
     benchmark::RegisterBenchmark((prefix + "avx2").c_str(), ConvertOn, size, Nv12Path::kAvx2);
+    benchmark::RegisterBenchmark((prefix + "avx512").c_str(), ConvertOn, size, Nv12Path::kAvx512);
     const std::string label = std::string("nv12 ") + size.name;
     comparisons.push_back({label, prefix + "ours", prefix + "libyuv", "ours/libyuv", 1.0});
     comparisons.push_back({label, prefix + "ours", prefix + "memcpy", "ours/memcpy", 2.0});
@@ -141,6 +158,10 @@ std::vector<Comparison> RegisterAll() {
     const std::string prefix = std::string("scale/") + from.name + "-" + to.name + "/";
     benchmark::RegisterBenchmark((prefix + "ours").c_str(), ScaleOurs, from, to);
     benchmark::RegisterBenchmark((prefix + "libyuv").c_str(), ScaleLibyuv, from, to);
+    benchmark::RegisterBenchmark((prefix + "portable").c_str(), ScaleOn, from, to,
+                                 ScalePath::kPortable);
+    benchmark::RegisterBenchmark((prefix + "avx512").c_str(), ScaleOn, from, to,
+                                 ScalePath::kAvx512);
     comparisons.push_back({std::string("scale ") + from.name + " -> " + to.name, prefix + "ours",
                            prefix + "libyuv", "ours/libyuv", 1.0});
   }

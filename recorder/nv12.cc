@@ -1,13 +1,10 @@
 #include "recorder/nv12.h"
 
 #include <cstddef>
+#include <initializer_list>
 
 #include "recorder/nv12_paths.h"
-
-#if HALVEX_NV12_X86_64 && defined(_MSC_VER)
-#include <immintrin.h>
-#include <intrin.h>
-#endif
+#include "recorder/processor_features.h"
 
 namespace halvex {
 namespace {
@@ -129,35 +126,6 @@ void ConvertFrame(RowPairKernel kernel,
   }
 }
 
-#if HALVEX_NV12_X86_64
-// The operating system must save the 256-bit registers as well as the processor having them.
-bool ProcessorRunsAvx2() {
-#if defined(_MSC_VER)
-  int registers[4] = {};
-  __cpuid(registers, 0);
-  if (registers[0] < 7) {
-    return false;
-  }
-  __cpuid(registers, 1);
-  constexpr int kOsSavesExtendedState = 1 << 27;
-  constexpr int kAvx = 1 << 28;
-  if ((registers[2] & kOsSavesExtendedState) == 0 || (registers[2] & kAvx) == 0) {
-    return false;
-  }
-  constexpr unsigned long long kVectorStateSaved = 0x6;  // SSE and AVX register state
-  if ((_xgetbv(0) & kVectorStateSaved) != kVectorStateSaved) {
-    return false;
-  }
-  __cpuidex(registers, 7, 0);
-  constexpr int kAvx2 = 1 << 5;
-  return (registers[1] & kAvx2) != 0;
-#else
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") != 0;
-#endif
-}
-#endif
-
 RowPairKernel KernelFor(Nv12Path path) {
   switch (path) {
     case Nv12Path::kPortable:
@@ -165,13 +133,14 @@ RowPairKernel KernelFor(Nv12Path path) {
 #if HALVEX_NV12_X86_64
     case Nv12Path::kSse2:
       return ConvertRowPairSse2;
-    case Nv12Path::kAvx2: {
-      static const bool runsAvx2 = ProcessorRunsAvx2();
-      return runsAvx2 ? ConvertRowPairAvx2 : nullptr;
-    }
+    case Nv12Path::kAvx2:
+      return RunsAvx2(ThisProcessor()) ? ConvertRowPairAvx2 : nullptr;
+    case Nv12Path::kAvx512:
+      return RunsAvx512(ThisProcessor()) ? ConvertRowPairAvx512 : nullptr;
 #else
     case Nv12Path::kSse2:
     case Nv12Path::kAvx2:
+    case Nv12Path::kAvx512:
       return nullptr;
 #endif
   }
@@ -193,9 +162,14 @@ bool Nv12PathSupported(Nv12Path path) {
 }
 
 Nv12Path FastestNv12Path() {
-  static const Nv12Path fastest = Nv12PathSupported(Nv12Path::kAvx2)   ? Nv12Path::kAvx2
-                                  : Nv12PathSupported(Nv12Path::kSse2) ? Nv12Path::kSse2
-                                                                       : Nv12Path::kPortable;
+  static const Nv12Path fastest = [] {
+    for (const Nv12Path path : {Nv12Path::kAvx512, Nv12Path::kAvx2, Nv12Path::kSse2}) {
+      if (Nv12PathSupported(path)) {
+        return path;
+      }
+    }
+    return Nv12Path::kPortable;
+  }();
   return fastest;
 }
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-// SSE2 is part of every x86-64 processor; AVX2 is chosen at run time.
+// SSE2 is part of every x86-64 processor; AVX2 and AVX-512 are chosen at run time.
 #if defined(__x86_64__) || defined(_M_X64)
 #define HALVEX_NV12_X86_64 1
 #endif
@@ -16,6 +16,7 @@ enum class Nv12Path {
   kPortable,  // plain C++, every processor
   kSse2,      // x86-64 baseline
   kAvx2,
+  kAvx512,  // F and BW
 };
 
 // Whether this build contains `path` and the processor (and the operating system, which must
@@ -39,7 +40,7 @@ bool ConvertBgraToNv12On(Nv12Path path,
 // Converts the leading columns of two image rows: both luma rows and the chroma row between them.
 // Returns how many columns were done, an even number not above `width`; the caller converts the
 // rest. Reads no byte of a row beyond `width` pixels and writes none beyond `width` bytes.
-// Defined in files of their own, since only the AVX2 one is compiled for that instruction set.
+// Defined in files of their own, each compiled for its own instruction set.
 // The signature uses nothing but built-in types: no inline code may be shared with those files.
 int32_t ConvertRowPairSse2(const uint8_t* top,
                            const uint8_t* bottom,
@@ -53,6 +54,12 @@ int32_t ConvertRowPairAvx2(const uint8_t* top,
                            uint8_t* lumaTop,
                            uint8_t* lumaBottom,
                            uint8_t* chroma);
+int32_t ConvertRowPairAvx512(const uint8_t* top,
+                             const uint8_t* bottom,
+                             int32_t width,
+                             uint8_t* lumaTop,
+                             uint8_t* lumaBottom,
+                             uint8_t* chroma);
 #endif
 
 }  // namespace halvex

@@ -6,19 +6,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
-
 #include "recorder/nv12.h"
 #include "recorder/nv12_paths.h"
+#include "recorder/processor_features.h"
+#include "tests/recorder/guarded_bytes.h"
 
 namespace halvex {
 namespace {
@@ -59,70 +55,6 @@ void ReferenceConvert(const uint8_t* image,
   }
 }
 
-// Bytes placed so that the last one sits right before an inaccessible page.
-class GuardedBytes {
- public:
-  explicit GuardedBytes(size_t size) : size_(size) {
-    const size_t page = PageSize();
-    const size_t dataPages = (size + page - 1) / page;
-    mappedSize_ = (dataPages + 1) * page;
-#if defined(_WIN32)
-    base_ = static_cast<uint8_t*>(
-        VirtualAlloc(nullptr, mappedSize_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-    DWORD previous = 0;
-    protected_ = base_ != nullptr &&
-                 VirtualProtect(base_ + dataPages * page, page, PAGE_NOACCESS, &previous) != 0;
-#else
-    void* mapped =
-        mmap(nullptr, mappedSize_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    base_ = mapped == MAP_FAILED ? nullptr : static_cast<uint8_t*>(mapped);
-    protected_ = base_ != nullptr && mprotect(base_ + dataPages * page, page, PROT_NONE) == 0;
-#endif
-    data_ = base_ == nullptr ? nullptr : base_ + dataPages * page - size;
-  }
-
-  ~GuardedBytes() {
-    if (base_ == nullptr) {
-      return;
-    }
-#if defined(_WIN32)
-    VirtualFree(base_, 0, MEM_RELEASE);
-#else
-    munmap(base_, mappedSize_);
-#endif
-  }
-
-  GuardedBytes(const GuardedBytes&) = delete;
-  GuardedBytes& operator=(const GuardedBytes&) = delete;
-
-  bool ready() const {
-    return protected_;
-  }
-  uint8_t* data() {
-    return data_;
-  }
-  std::vector<uint8_t> Contents() const {
-    return std::vector<uint8_t>(data_, data_ + size_);
-  }
-
- private:
-  static size_t PageSize() {
-#if defined(_WIN32)
-    SYSTEM_INFO info;
-    GetSystemInfo(&info);
-    return info.dwPageSize;
-#else
-    return static_cast<size_t>(sysconf(_SC_PAGESIZE));
-#endif
-  }
-
-  size_t size_;
-  size_t mappedSize_ = 0;
-  uint8_t* base_ = nullptr;
-  uint8_t* data_ = nullptr;
-  bool protected_ = false;
-};
-
 const char* PathName(Nv12Path path) {
   switch (path) {
     case Nv12Path::kPortable:
@@ -131,9 +63,21 @@ const char* PathName(Nv12Path path) {
       return "Sse2";
     case Nv12Path::kAvx2:
       return "Avx2";
+    case Nv12Path::kAvx512:
+      return "Avx512";
   }
   return "Unknown";
 }
+
+}  // namespace
+
+// Test names show the path by name rather than as bytes (found by argument-dependent lookup, so
+// outside the unnamed namespace).
+void PrintTo(Nv12Path path, std::ostream* out) {
+  *out << PathName(path);
+}
+
+namespace {
 
 struct FrameShape {
   int width;
@@ -236,12 +180,13 @@ TEST_P(Nv12PathTest, ExtremeColoursStayExact) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(AllPaths,
-                         Nv12PathTest,
-                         ::testing::Values(Nv12Path::kPortable, Nv12Path::kSse2, Nv12Path::kAvx2),
-                         [](const ::testing::TestParamInfo<Nv12Path>& param) {
-                           return std::string(PathName(param.param));
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    AllPaths,
+    Nv12PathTest,
+    ::testing::Values(Nv12Path::kPortable, Nv12Path::kSse2, Nv12Path::kAvx2, Nv12Path::kAvx512),
+    [](const ::testing::TestParamInfo<Nv12Path>& param) {
+      return std::string(PathName(param.param));
+    });
 
 TEST(Nv12DispatchTest, TheConversionRunsOnTheFastestSupportedPath) {
   EXPECT_TRUE(Nv12PathSupported(Nv12Path::kPortable));
@@ -250,8 +195,47 @@ TEST(Nv12DispatchTest, TheConversionRunsOnTheFastestSupportedPath) {
   EXPECT_TRUE(Nv12PathSupported(Nv12Path::kSse2));
   EXPECT_NE(FastestNv12Path(), Nv12Path::kPortable);
 #endif
-  if (Nv12PathSupported(Nv12Path::kAvx2)) {
+  if (Nv12PathSupported(Nv12Path::kAvx512)) {
+    EXPECT_EQ(FastestNv12Path(), Nv12Path::kAvx512);
+  } else if (Nv12PathSupported(Nv12Path::kAvx2)) {
     EXPECT_EQ(FastestNv12Path(), Nv12Path::kAvx2);
+  }
+  EXPECT_EQ(Nv12PathSupported(Nv12Path::kAvx512), RunsAvx512(ThisProcessor()));
+}
+
+// A wider path needs the processor's instructions and the operating system's saving of their
+// registers: a processor with AVX-512 under a system that saves only the 256-bit state must not
+// run it.
+TEST(ProcessorFeaturesTest, NeedsTheInstructionsAndTheSavedRegisterState) {
+  constexpr uint32_t kOsSaves = 1u << 27, kAvx = 1u << 28;
+  constexpr uint32_t kAvx2 = 1u << 5, kFoundation = 1u << 16, kBytes = 1u << 30;
+  constexpr uint64_t kYmmState = 0x7, kZmmState = 0xE7;
+  const struct {
+    const char* name;
+    ProcessorReport report;
+    bool avx2;
+    bool avx512;
+  } cases[] = {
+      {"everything", {13, kOsSaves | kAvx, kAvx2 | kFoundation | kBytes, kZmmState}, true, true},
+      {"no AVX-512 bytes", {13, kOsSaves | kAvx, kAvx2 | kFoundation, kZmmState}, true, false},
+      {"only 256-bit state saved",
+       {13, kOsSaves | kAvx, kAvx2 | kFoundation | kBytes, kYmmState},
+       true,
+       false},
+      {"no opmask state", {13, kOsSaves | kAvx, kAvx2 | kFoundation | kBytes, 0xC7}, true, false},
+      {"no upper zmm state",
+       {13, kOsSaves | kAvx, kAvx2 | kFoundation | kBytes, 0xA7},
+       true,
+       false},
+      {"no zmm16-31 state", {13, kOsSaves | kAvx, kAvx2 | kFoundation | kBytes, 0x67}, true, false},
+      {"system saves nothing", {13, kAvx, kAvx2 | kFoundation | kBytes, kZmmState}, false, false},
+      {"AVX without AVX2", {13, kOsSaves | kAvx, 0, kYmmState}, false, false},
+      {"no leaf 7", {6, kOsSaves | kAvx, kAvx2 | kFoundation | kBytes, kZmmState}, false, false},
+      {"nothing", {}, false, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(RunsAvx2(c.report), c.avx2) << c.name;
+    EXPECT_EQ(RunsAvx512(c.report), c.avx512) << c.name;
   }
 }
 

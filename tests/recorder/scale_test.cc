@@ -2,8 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <ostream>
+#include <random>
+#include <string>
 #include <vector>
+
+#include "recorder/scale_paths.h"
+#include "tests/recorder/guarded_bytes.h"
 
 namespace halvex {
 namespace {
@@ -99,6 +107,139 @@ TEST(ScaleNearestTest, IgnoresEmptySizes) {
   ScaleNearest(source.data(), 8, 2, 2, out.data(), 2, -1);
   ScaleNearest(nullptr, 8, 2, 2, out.data(), 2, 2);
   EXPECT_EQ(out, std::vector<uint8_t>(16, 0x77));
+}
+
+// Every scaling path, called by name, against the rule written out pixel by pixel.
+void ReferenceScale(const uint8_t* source,
+                    int rowBytes,
+                    int sourceWidth,
+                    int sourceHeight,
+                    uint8_t* out,
+                    int width,
+                    int height) {
+  for (int y = 0; y < height; ++y) {
+    const int64_t row = std::min<int64_t>(int64_t{y} * sourceHeight / height, sourceHeight - 1);
+    for (int x = 0; x < width; ++x) {
+      const int64_t column = std::min<int64_t>(int64_t{x} * sourceWidth / width, sourceWidth - 1);
+      std::memcpy(out + 4 * (int64_t{y} * width + x), source + row * rowBytes + 4 * column, 4);
+    }
+  }
+}
+
+const char* PathName(ScalePath path) {
+  switch (path) {
+    case ScalePath::kPortable:
+      return "Portable";
+    case ScalePath::kAvx512:
+      return "Avx512";
+  }
+  return "Unknown";
+}
+
+}  // namespace
+
+// Test names show the path by name rather than as bytes (found by argument-dependent lookup, so
+// outside the unnamed namespace).
+void PrintTo(ScalePath path, std::ostream* out) {
+  *out << PathName(path);
+}
+
+namespace {
+
+class ScalePathTest : public ::testing::TestWithParam<ScalePath> {
+ protected:
+  void SetUp() override {
+    if (!ScalePathSupported(GetParam())) {
+      GTEST_SKIP() << PathName(GetParam()) << " is not available on this processor or build";
+    }
+  }
+};
+
+// Odd sizes, widths on either side of the 16- and 32-pixel blocks, enlarging (one source pixel
+// for many), reducing by less than a half (neighbouring windows) and by more (spread pixels), and
+// the video sizes a recording meets.
+const struct ScaleShape {
+  int sourceWidth, sourceHeight, width, height;
+} kScaleShapes[] = {{1, 1, 1, 1},
+                    {1, 1, 17, 3},
+                    {3, 5, 15, 4},
+                    {15, 2, 16, 2},
+                    {16, 3, 17, 5},
+                    {31, 4, 32, 3},
+                    {33, 7, 31, 2},
+                    {47, 3, 33, 3},
+                    {100, 9, 63, 5},
+                    {64, 2, 31, 2},
+                    {65, 3, 32, 2},
+                    {97, 4, 17, 3},
+                    {1000, 3, 33, 2},
+                    {640, 3, 1367, 2},
+                    {1919, 5, 1279, 3},
+                    {1280, 720, 1920, 1080},
+                    {1920, 1080, 1280, 720},
+                    {1366, 768, 1280, 720},
+                    {3840, 2160, 1280, 720}};
+
+TEST_P(ScalePathTest, MatchesTheRuleOnRandomFrames) {
+  std::mt19937 random(20240612);
+  for (const ScaleShape& shape : kScaleShapes) {
+    SCOPED_TRACE(::testing::Message() << shape.sourceWidth << "x" << shape.sourceHeight << " -> "
+                                      << shape.width << "x" << shape.height);
+    // Rows with padding and a misaligned start; the destination misaligned and pre-filled.
+    const int rowBytes = 4 * shape.sourceWidth + 12;
+    std::vector<uint8_t> source(static_cast<size_t>(rowBytes) * shape.sourceHeight + 3);
+    for (uint8_t& byte : source) {
+      byte = static_cast<uint8_t>(random());
+    }
+    const uint8_t* image = source.data() + 3;
+    const size_t size = static_cast<size_t>(4) * shape.width * shape.height;
+    std::vector<uint8_t> actual(size + 2, 0x5A);
+    std::vector<uint8_t> expected(size, 0);
+    ASSERT_TRUE(ScaleNearestOn(GetParam(), image, rowBytes, shape.sourceWidth, shape.sourceHeight,
+                               actual.data() + 1, shape.width, shape.height));
+    ReferenceScale(image, rowBytes, shape.sourceWidth, shape.sourceHeight, expected.data(),
+                   shape.width, shape.height);
+    EXPECT_EQ(std::vector<uint8_t>(actual.begin() + 1, actual.end() - 1), expected);
+    EXPECT_EQ(actual.front(), 0x5A);
+    EXPECT_EQ(actual.back(), 0x5A);
+  }
+}
+
+TEST_P(ScalePathTest, ReadsAndWritesNothingPastTheBuffers) {
+  std::mt19937 random(11);
+  for (const ScaleShape& shape : kScaleShapes) {
+    SCOPED_TRACE(::testing::Message() << shape.sourceWidth << "x" << shape.sourceHeight << " -> "
+                                      << shape.width << "x" << shape.height);
+    // Packed rows and an exactly sized destination: the last source pixel and the last
+    // destination byte both touch a guard page.
+    const size_t sourceSize = static_cast<size_t>(4) * shape.sourceWidth * shape.sourceHeight;
+    const size_t size = static_cast<size_t>(4) * shape.width * shape.height;
+    GuardedBytes source(sourceSize);
+    GuardedBytes destination(size);
+    ASSERT_TRUE(source.ready() && destination.ready());
+    for (size_t i = 0; i < sourceSize; ++i) {
+      source.data()[i] = static_cast<uint8_t>(random());
+    }
+    ASSERT_TRUE(ScaleNearestOn(GetParam(), source.data(), 4 * shape.sourceWidth, shape.sourceWidth,
+                               shape.sourceHeight, destination.data(), shape.width, shape.height));
+    std::vector<uint8_t> expected(size);
+    ReferenceScale(source.data(), 4 * shape.sourceWidth, shape.sourceWidth, shape.sourceHeight,
+                   expected.data(), shape.width, shape.height);
+    EXPECT_EQ(destination.Contents(), expected);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllPaths,
+                         ScalePathTest,
+                         ::testing::Values(ScalePath::kPortable, ScalePath::kAvx512),
+                         [](const ::testing::TestParamInfo<ScalePath>& param) {
+                           return std::string(PathName(param.param));
+                         });
+
+TEST(ScaleDispatchTest, ScalingRunsOnTheFastestSupportedPath) {
+  EXPECT_TRUE(ScalePathSupported(ScalePath::kPortable));
+  EXPECT_EQ(FastestScalePath(),
+            ScalePathSupported(ScalePath::kAvx512) ? ScalePath::kAvx512 : ScalePath::kPortable);
 }
 
 }  // namespace
