@@ -60,24 +60,33 @@ std::string At(std::uint64_t offset) {
 }
 
 // An earlier run that appended its index but was interrupted before the mdat header left its note
-// at the very end; the recording itself ends where the note says.
-std::uint64_t RecordingEnd(RandomAccessFile& file, const RecordingScan& scan) {
+// at the very end; the recording itself ends where the note says. False when the end cannot be
+// read: guessing there is no note could take that earlier index for the recording's last part.
+bool RecordingEnd(RandomAccessFile& file, const RecordingScan& scan, std::uint64_t* end) {
+  *end = scan.file_size;
   if (scan.file_size < scan.ftyp_end + kFinishingNoteSize) {
-    return scan.file_size;
+    return true;
   }
   std::uint8_t bytes[kFinishingNoteSize];
+  if (!file.ReadAt(scan.file_size - kFinishingNoteSize, bytes, sizeof(bytes))) {
+    return false;
+  }
   FinishingNote note;
-  if (!file.ReadAt(scan.file_size - kFinishingNoteSize, bytes, sizeof(bytes)) ||
-      !ParseFinishingNote(bytes, &note) || note.index_offset < scan.ftyp_end ||
+  if (!ParseFinishingNote(bytes, &note) || note.index_offset < scan.ftyp_end ||
       note.recording_end > note.index_offset || note.index_offset >= scan.file_size) {
-    return scan.file_size;
+    return true;
   }
   BoxHeader header;
-  if (ReadHeaderAt(file, note.index_offset, scan.file_size, &header) != ReadResult::kOk ||
-      header.type != FourCc("moov") || header.end() != scan.file_size) {
-    return scan.file_size;
+  const ReadResult result = ReadHeaderAt(file, note.index_offset, scan.file_size, &header);
+  if (result == ReadResult::kFailed) {
+    return false;
   }
-  return note.recording_end;
+  if (result != ReadResult::kOk || header.type != FourCc("moov") ||
+      header.end() != scan.file_size) {
+    return true;
+  }
+  *end = note.recording_end;
+  return true;
 }
 
 }  // namespace
@@ -141,7 +150,9 @@ RecordingScan ScanRecording(RandomAccessFile& file) {
     }
   }
 
-  scan.recording_end = RecordingEnd(file, scan);
+  if (!RecordingEnd(file, scan, &scan.recording_end)) {
+    return Finish(scan, FinishStatus::kReadFailed, "cannot read the end of the file");
+  }
   scan.mdat_header_size = scan.file_size - scan.ftyp_end > 0xffffffffull ? 16 : 8;
   DataBounds bounds;
   bounds.data_begin = scan.ftyp_end + scan.mdat_header_size;

@@ -1,6 +1,7 @@
 #include "mp4/windows_file.h"
 
 #include <algorithm>
+#include <new>
 
 namespace halvex::mp4 {
 namespace {
@@ -24,8 +25,14 @@ std::unique_ptr<WindowsFile> WindowsFile::Open(const wchar_t* path, DWORD* error
     *error = GetLastError();
     return nullptr;
   }
+  std::unique_ptr<WindowsFile> file(new (std::nothrow) WindowsFile(handle));
+  if (!file) {
+    CloseHandle(handle);
+    *error = ERROR_NOT_ENOUGH_MEMORY;
+    return nullptr;
+  }
   *error = ERROR_SUCCESS;
-  return std::unique_ptr<WindowsFile>(new WindowsFile(handle));
+  return file;
 }
 
 WindowsFile::~WindowsFile() {

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "recorder/recording_file.h"
+
 namespace halvex {
 namespace {
 
@@ -90,21 +92,19 @@ bool DesktopRecorder::Start(const std::string& path,
   {
     std::lock_guard<std::mutex> lock(mutex);
     if (recordingActive) {
-      // The running file is completed without the silence fill that Stop adds.
-      if (sinkWriter) {
-        FinalizeAndReleaseSinkWriter();
-      }
       detachedThread = std::move(audioThread);
       recordingActive = false;
       audioEnabled = false;
+      audioStopFlag = true;
     }
   }
-  if (detachedThread) {
-    audioStopFlag = true;
-    JoinIfRunning(detachedThread.get());
-  }
+  // The running recording ends as "stop" ends it: capture first, then its file, completed.
+  JoinIfRunning(detachedThread.get());
 
   std::lock_guard<std::mutex> lock(mutex);
+  if (sinkWriter) {
+    CompleteRecordingFile();
+  }
   if (!mediaFoundationStarted) {
     if (FAILED(MFStartup(MF_VERSION, MFSTARTUP_FULL))) {
       return false;
@@ -158,23 +158,25 @@ StopResult DesktopRecorder::Stop() {
 
   std::lock_guard<std::mutex> lock(mutex);
   if (sinkWriter) {
-    PadAudioToVideo();
-    FinalizeAndReleaseSinkWriter();
+    CompleteRecordingFile();
   }
   recordingActive = false;
   audioThreadStarted = false;
+  // The decoded pixels kept for the next frame are of no use until the next recording.
+  spareFramePixels.reset();
+  spareFrameBytes = 0;
   return result;
 }
 
-// The counts reported do not depend on the outcome. A file that could not be completed (a full
-// disk, a failing write) lacks the index written last, so no player opens it: it is removed once
-// the writer has let go of it, rather than left under a name that promises a recording.
-void DesktopRecorder::FinalizeAndReleaseSinkWriter() {
-  const HRESULT finalized = sinkWriter->Finalize();
+// The counts reported do not depend on the outcome. Whatever fails, the file stays where it is:
+// written as fragments, it plays up to its last whole fragment, and halvex-finish-recording can
+// complete it later.
+void DesktopRecorder::CompleteRecordingFile() {
+  // An audio track as long as the video, on every path that ends a recording.
+  PadAudioToVideo();
+  sinkWriter->Finalize();
   ReleaseSinkWriter();
-  if (FAILED(finalized)) {
-    DeleteFileW(outputPath.c_str());
-  }
+  FinishRecordingFile(outputPath);
 }
 
 void DesktopRecorder::ReleaseSinkWriter() {

@@ -37,8 +37,8 @@ class DesktopRecorder {
   DesktopRecorder(const DesktopRecorder&) = delete;
   DesktopRecorder& operator=(const DesktopRecorder&) = delete;
 
-  // Ends any running recording (its file is finalised) and arms a new one. The rate is limited to
-  // 1..30 frames per second; a rate that is not a number counts as 8. videoTrackId and
+  // Ends any running recording as Stop does (its file is completed) and arms a new one. The rate is
+  // limited to 1..30 frames per second; a rate that is not a number counts as 8. videoTrackId and
   // peerConnectionId are accepted and not used. Returns false, leaving the recorder idle, only
   // when Media Foundation cannot be started.
   bool Start(const std::string& path,
@@ -49,8 +49,9 @@ class DesktopRecorder {
              bool* hasAudioTrack = nullptr);
 
   // Ends the recording: waits for the audio thread, pads the audio track with silence to the
-  // video's end and finalises the file. The result is taken before the padding and repeats on a
-  // second call; "hasAudio" says that sound from the device was written, whether audible or not.
+  // video's end, finalises the file and makes it a plain MP4; a file is never deleted. The result
+  // is taken before the padding and repeats on a second call; "hasAudio" says that sound from the
+  // device was written, whether audible or not.
   StopResult Stop();
 
   // Adds one PNG frame to the running recording. A frame that cannot be used is dropped; the
@@ -77,7 +78,9 @@ class DesktopRecorder {
   // the start of the video's time line as it was captured after videoStartTime.
   int64_t AudioPositionOfVideoAt(int64_t time) const;
   void StartAudioCapture();
-  void FinalizeAndReleaseSinkWriter();
+  // Pads the audio to the video's end, finalises and releases the writer, and turns the file
+  // into a plain one in place.
+  void CompleteRecordingFile();
   void ReleaseSinkWriter();
 
   // The audio thread's body and its per-packet step (which takes the lock itself).

@@ -153,7 +153,10 @@ int32_t DesktopRecorder::AppendPng(const uint8_t* data, uint64_t length, bool* h
   if (hasAudio != nullptr) {
     *hasAudio = audibleAudioWritten;
   }
-  if (frame.pixels && !spareFramePixels && frame.capacity <= kMaxKeptPixelBytes) {
+  // Only a running recording keeps them: "stop" frees them, and a call that overlapped it must
+  // not bring them back.
+  if (recordingActive && frame.pixels && !spareFramePixels &&
+      frame.capacity <= kMaxKeptPixelBytes) {
     spareFramePixels = std::move(frame.pixels);
     spareFrameBytes = frame.capacity;
   }

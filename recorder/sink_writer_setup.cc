@@ -1,4 +1,6 @@
+#include <codecapi.h>
 #include <mfapi.h>
+#include <mfidl.h>
 
 #include <initializer_list>
 
@@ -13,6 +15,9 @@ constexpr UINT32 kAudioBitsPerSample = 16;
 constexpr UINT32 kAudioBlockAlignment = kAudioChannels * kAudioBitsPerSample / 8;
 constexpr UINT32 kAacBytesPerSecond = 24000;  // 192 kbit/s
 constexpr UINT32 kAacRawPayload = 0;
+// A killed recording keeps every whole fragment, and fragments start at key frames: at most this
+// many seconds of video are lost with the last one.
+constexpr double kLongestKeyFrameInterval = 2.0;
 
 // One attribute of a media type; the types below list them in the order they are set.
 struct TypeAttribute {
@@ -52,6 +57,30 @@ ComPtr<IMFMediaType> CreateMediaType(std::initializer_list<TypeAttribute> attrib
   return type;
 }
 
+// Creates the writer on `path`, asking for the fragmented MPEG-4 container so that the file plays
+// while it is written; where that container cannot be had (before Windows 8), the writer picks
+// the plain one from the file name, as it always did.
+HRESULT CreateWriter(const std::wstring& path, IMFAttributes* attributes, IMFSinkWriter** writer) {
+  const HRESULT hr = MFCreateSinkWriterFromURL(path.c_str(), nullptr, attributes, writer);
+  if (SUCCEEDED(hr) || attributes == nullptr ||
+      FAILED(attributes->DeleteItem(MF_TRANSCODE_CONTAINERTYPE))) {
+    return hr;
+  }
+  return MFCreateSinkWriterFromURL(path.c_str(), nullptr, attributes, writer);
+}
+
+// The video encoder's settings: a key frame at least every two seconds. Empty when the store
+// cannot be made: the encoder then keeps its own interval.
+ComPtr<IMFAttributes> VideoEncodingParameters(double framesPerSecond) {
+  ComPtr<IMFAttributes> parameters;
+  if (FAILED(MFCreateAttributes(parameters.Put(), 1))) {
+    return ComPtr<IMFAttributes>();
+  }
+  const auto interval = static_cast<UINT32>(framesPerSecond * kLongestKeyFrameInterval);
+  parameters->SetUINT32(CODECAPI_AVEncMPVGOPSize, interval > 0 ? interval : 1);
+  return parameters;
+}
+
 }  // namespace
 
 bool DesktopRecorder::OpenSinkWriter(int32_t width, int32_t height, bool withAudio) {
@@ -71,12 +100,12 @@ bool DesktopRecorder::OpenSinkWriter(int32_t width, int32_t height, bool withAud
   {
     ComPtr<IMFAttributes> writerAttributes;
     // Without an attribute store the writer is made with its defaults.
-    if (SUCCEEDED(MFCreateAttributes(writerAttributes.Put(), 2))) {
+    if (SUCCEEDED(MFCreateAttributes(writerAttributes.Put(), 3))) {
       writerAttributes->SetUINT32(MF_READWRITE_ENABLE_HARDWARE_TRANSFORMS, 0);
       writerAttributes->SetUINT32(MF_SINK_WRITER_DISABLE_THROTTLING, 1);
+      writerAttributes->SetGUID(MF_TRANSCODE_CONTAINERTYPE, MFTranscodeContainerType_FMPEG4);
     }
-    if (FAILED(MFCreateSinkWriterFromURL(outputPath.c_str(), nullptr, writerAttributes.Get(),
-                                         writer.Put()))) {
+    if (FAILED(CreateWriter(outputPath, writerAttributes.Get(), writer.Put()))) {
       return false;
     }
   }
@@ -107,8 +136,11 @@ bool DesktopRecorder::OpenSinkWriter(int32_t width, int32_t height, bool withAud
         {MF_MT_SAMPLE_SIZE, pitch * (h + h / 2)},
         {MF_MT_ALL_SAMPLES_INDEPENDENT, UINT32{1}},
     });
-    if (!videoInput ||
-        FAILED(writer->SetInputMediaType(videoStreamIndex, videoInput.Get(), nullptr))) {
+    if (!videoInput) {
+      return false;
+    }
+    const ComPtr<IMFAttributes> encoding = VideoEncodingParameters(fps);
+    if (FAILED(writer->SetInputMediaType(videoStreamIndex, videoInput.Get(), encoding.Get()))) {
       return false;
     }
   }

@@ -24,6 +24,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using platform::media::Mp4Error;
+using platform::media::Mp4Layout;
 using platform::media::Mp4VideoFormat;
 using platform::media::Mp4Writer;
 using platform::media::Nv12Picture;
@@ -103,7 +104,7 @@ std::vector<std::uint8_t> Nv12Picture1(std::uint32_t width, std::uint32_t height
 void BenchmarkEncode(std::uint32_t width, std::uint32_t height, int frames, bool paced) {
   ScratchFolder folder;
   std::unique_ptr<Mp4Writer> writer;
-  Mp4Writer::Create(folder.File("bench.mp4"), &writer);
+  Mp4Writer::Create(folder.File("bench.mp4"), Mp4Layout::kPlain, /*any_name=*/false, &writer);
   Mp4VideoFormat format;
   format.width = width;
   format.height = height;

@@ -341,7 +341,9 @@ class LoggingBackend : public halvex::platform::SinkWriterBackend {
   LoggingBackend(std::vector<std::string>* log, std::string failing)
       : log_(log), failing_(std::move(failing)) {}
   HRESULT AddStream(DWORD, const halvex::testing::AttributeList&) override { return Log("add"); }
-  HRESULT SetInputType(DWORD, const halvex::testing::AttributeList&) override {
+  HRESULT SetInputType(DWORD,
+                       const halvex::testing::AttributeList&,
+                       const halvex::testing::AttributeList*) override {
     return Log("input");
   }
   HRESULT BeginWriting() override { return Log("begin"); }

@@ -71,10 +71,10 @@ TEST_F(RecorderStateTest, SecondStartFinalisesTheFirstFileAndBeginsAnew) {
   EXPECT_EQ(mf::MFStartupCalls(), 1);
 }
 
-// A file whose writer could not complete it lacks its index and is removed, whether "stop" or a
-// new "start" ends the recording; a completed file stays. These writers only record, so a file
-// written beforehand stands for what the failed writer left behind.
-TEST_F(RecorderStateTest, AFileThatCouldNotBeFinalisedIsRemoved) {
+// Whatever ends a recording ("stop" or a new "start") and whether or not its writer could complete
+// the file, the file stays as it is, and the audio track reaches the video's end. These writers
+// only record, so a file written beforehand stands for what the writer left behind.
+TEST_F(RecorderStateTest, EveryEndPadsTheAudioAndNoFileIsEverDeleted) {
   struct Case {
     const char* name;
     bool finalizeFails;
@@ -86,20 +86,45 @@ TEST_F(RecorderStateTest, AFileThatCouldNotBeFinalisedIsRemoved) {
                         {"failed in a new start", true, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    mf::ResetMediaFoundation();
+    mf::ResetAudio();
     const std::string path = ::testing::TempDir() + "unfinished-" + c.name + ".mp4";
-    std::ofstream(path) << "frames without their index";
-    ASSERT_TRUE(recorder().Start(path, 30.0, "", "", false));
-    ASSERT_EQ(AppendFrame(), 1);
+    const std::string leftBehind = "frames without their index";
+    std::ofstream(path) << leftBehind;
+    ASSERT_TRUE(recorder().Start(path, 30.0, "", "", true));
+    for (int i = 0; i < 4; ++i) {
+      ASSERT_EQ(AppendFrame(), i + 1);
+    }
     if (c.finalizeFails) {
       mf::FailCall("IMFSinkWriter::Finalize", HRESULT_FROM_WIN32(ERROR_DISK_FULL), 1);
     }
     if (c.endedByStart) {
       ASSERT_TRUE(recorder().Start(path + ".next.mp4", 30.0, "", "", false));
     }
-    EXPECT_EQ(recorder().Stop().frames, c.endedByStart ? 0 : 1) << "the counts do not change";
-    EXPECT_EQ(std::ifstream(path).good(), !c.finalizeFails);
+    EXPECT_EQ(recorder().Stop().frames, c.endedByStart ? 0 : 4) << "the counts do not change";
+    std::string kept;
+    std::getline(std::ifstream(path), kept);
+    EXPECT_EQ(kept, leftBehind) << "the file is neither deleted nor damaged";
+    // No playback device: the audio track is silence, as long as the four frames.
+    int64_t audioSamples = 0;
+    for (const mf::RecordedSample& sample : mf::SinkWriters().at(0).samples) {
+      audioSamples += sample.stream_index == 1 ? sample.length / 2 : 0;
+    }
+    EXPECT_EQ(audioSamples, 4 * 333333LL * 48000 / 10000000);
     std::remove(path.c_str());
   }
+}
+
+// The decoded pixels kept from frame to frame are freed when the recording stops.
+TEST_F(RecorderStateTest, StopFreesThePixelsKeptBetweenFrames) {
+  StartRecording();
+  AppendFrame(640, 480);
+  EXPECT_GT(peer().SpareFrameBytes(), 0u);
+  recorder().Stop();
+  EXPECT_EQ(peer().SpareFrameBytes(), 0u);
+  // A frame after the stop keeps nothing either.
+  AppendFrame(640, 480);
+  EXPECT_EQ(peer().SpareFrameBytes(), 0u);
 }
 
 TEST_F(RecorderStateTest, FrameRateIsLimitedAndGivesTheFrameDuration) {

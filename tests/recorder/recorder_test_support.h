@@ -83,6 +83,12 @@ class DesktopRecorderTestPeer {
     std::lock_guard<std::mutex> lock(recorder_.mutex);
     return recorder_.WriteVideoFrame(pixels, rowBytes, width, height);
   }
+  // Bytes of decoded pixels kept for the next frame.
+  size_t SpareFrameBytes() {
+    std::lock_guard<std::mutex> lock(recorder_.mutex);
+    return recorder_.spareFramePixels ? recorder_.spareFrameBytes : 0;
+  }
+
   // The capture thread's body, run on the caller's thread.
   void RunAudioCaptureLoop() { recorder_.AudioCaptureLoop(); }
 

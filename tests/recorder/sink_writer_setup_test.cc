@@ -1,4 +1,7 @@
+#include <codecapi.h>
 #include <mfapi.h>
+#include <mferror.h>
+#include <mfidl.h>
 
 #include <utility>
 #include <vector>
@@ -31,9 +34,10 @@ TEST_F(SinkWriterSetupTest, DeclaresEveryAttributeOfTheFourTypesInOrder) {
     UINT width, height;
     double fps;
     UINT32 videoWidth, videoHeight, pitch, bitRate, sampleSize, frameRate;
+    UINT32 keyFrameInterval;  // at most two seconds of pictures
   } cases[] = {
-      {641, 481, 8.0, 640, 480, 640, 921600, 460800, 8},
-      {1366, 768, 29.97, 1366, 768, 1376, 3147264, 1585152, 29},
+      {641, 481, 8.0, 640, 480, 640, 921600, 460800, 8, 16},
+      {1366, 768, 29.97, 1366, 768, 1376, 3147264, 1585152, 29, 59},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.width);
@@ -44,8 +48,10 @@ TEST_F(SinkWriterSetupTest, DeclaresEveryAttributeOfTheFourTypesInOrder) {
     const mf::RecordedSinkWriter writer = mf::SinkWriters()[0];
     EXPECT_EQ(writer.url, L"C:\\clips\\out.mp4");
     ASSERT_TRUE(writer.attributes.has_value());
-    ExpectAttributesInOrder(*writer.attributes, {{MF_READWRITE_ENABLE_HARDWARE_TRANSFORMS, 0u},
-                                                 {MF_SINK_WRITER_DISABLE_THROTTLING, 1u}});
+    ExpectAttributesInOrder(*writer.attributes,
+                            {{MF_READWRITE_ENABLE_HARDWARE_TRANSFORMS, 0u},
+                             {MF_SINK_WRITER_DISABLE_THROTTLING, 1u},
+                             {MF_TRANSCODE_CONTAINERTYPE, MFTranscodeContainerType_FMPEG4}});
     ASSERT_EQ(writer.streams.size(), 2u);
     const UINT64 frameSize = Pair(c.videoWidth, c.videoHeight);
     const UINT64 frameRate = Pair(c.frameRate, 1);
@@ -67,6 +73,10 @@ TEST_F(SinkWriterSetupTest, DeclaresEveryAttributeOfTheFourTypesInOrder) {
                                                             {MF_MT_FIXED_SIZE_SAMPLES, 1u},
                                                             {MF_MT_SAMPLE_SIZE, c.sampleSize},
                                                             {MF_MT_ALL_SAMPLES_INDEPENDENT, 1u}});
+    ASSERT_TRUE(writer.streams[0].encoding_parameters.has_value());
+    ExpectAttributesInOrder(*writer.streams[0].encoding_parameters,
+                            {{CODECAPI_AVEncMPVGOPSize, c.keyFrameInterval}});
+    EXPECT_FALSE(writer.streams[1].encoding_parameters.has_value());
     ExpectAttributesInOrder(writer.streams[1].output_type,
                             {{MF_MT_MAJOR_TYPE, MFMediaType_Audio},
                              {MF_MT_SUBTYPE, MFAudioFormat_AAC},
@@ -156,6 +166,21 @@ TEST_F(SinkWriterSetupTest, AWriterThatCannotBeMadeDropsTheFrameUntilItCan) {
     EXPECT_EQ(AppendFrame(), 1);
     recorder().Stop();
   }
+}
+
+// Where the fragmented container cannot be had, the writer is made again without asking for it:
+// the file name's extension then picks the plain container.
+TEST_F(SinkWriterSetupTest, WithoutTheFragmentedContainerThePlainOneIsUsed) {
+  mf::FailCall("MFCreateSinkWriterFromURL", MF_E_UNSUPPORTED_BYTESTREAM_TYPE, 1);
+  StartRecording();
+  EXPECT_EQ(AppendFrame(), 1);
+  EXPECT_EQ(mf::CallCount("MFCreateSinkWriterFromURL"), 2);
+  ASSERT_EQ(mf::SinkWriterCount(), 1u);
+  const mf::RecordedSinkWriter writer = mf::SinkWriters()[0];
+  ASSERT_TRUE(writer.attributes.has_value());
+  ExpectAttributesInOrder(*writer.attributes, {{MF_READWRITE_ENABLE_HARDWARE_TRANSFORMS, 0u},
+                                               {MF_SINK_WRITER_DISABLE_THROTTLING, 1u}});
+  EXPECT_TRUE(writer.writing_begun);
 }
 
 TEST_F(SinkWriterSetupTest, MissingAttributeStoreStillMakesAWriter) {

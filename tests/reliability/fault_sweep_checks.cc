@@ -1,7 +1,9 @@
 #include "tests/reliability/fault_sweep_checks.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <mfapi.h>
+#include <mfidl.h>
 #include <mfreadwrite.h>
 
 #include <algorithm>
@@ -10,6 +12,7 @@
 
 #include "tests/media/media_probe.h"
 #include "tests/recorder/channel_test_support.h"
+#include "tests/reliability/recording_layout.h"
 
 namespace halvex::fault_sweep {
 namespace {
@@ -107,6 +110,9 @@ const standin::AttributeList* TypeAt(const standin::RecordedSinkWriter& writer, 
     return nullptr;
   }
   const standin::RecordedStream& recorded = writer.streams[stream];
+  if (where == Where::kVideoEncoding) {
+    return recorded.encoding_parameters ? &*recorded.encoding_parameters : nullptr;
+  }
   if (where == Where::kVideoInput || where == Where::kAudioInput) {
     return recorded.input_type ? &*recorded.input_type : nullptr;
   }
@@ -118,13 +124,16 @@ void CheckWriterSettings(const standin::RecordedSinkWriter& writer,
   const std::optional<MissingAttribute>& missing = expected.missingAttribute;
   ASSERT_EQ(writer.attributes.has_value(), expected.writerAttributeStore);
   if (writer.attributes) {
-    for (const GUID* key :
-         {&MF_READWRITE_ENABLE_HARDWARE_TRANSFORMS, &MF_SINK_WRITER_DISABLE_THROTTLING}) {
+    for (const GUID* key : {&MF_READWRITE_ENABLE_HARDWARE_TRANSFORMS,
+                            &MF_SINK_WRITER_DISABLE_THROTTLING, &MF_TRANSCODE_CONTAINERTYPE}) {
       const bool dropped =
-          missing && missing->where == Where::kWriterStore && IsEqualGUID(missing->key, *key);
+          (missing && missing->where == Where::kWriterStore && IsEqualGUID(missing->key, *key)) ||
+          (!expected.fragmented && key == &MF_TRANSCODE_CONTAINERTYPE);
       EXPECT_EQ(standin::FindAttribute(*writer.attributes, *key) != nullptr, !dropped);
     }
   }
+  ASSERT_FALSE(writer.streams.empty());
+  EXPECT_EQ(writer.streams[0].encoding_parameters.has_value(), expected.videoEncodingParameters);
   if (missing && missing->where != Where::kWriterStore) {
     const standin::AttributeList* type = TypeAt(writer, missing->where);
     ASSERT_NE(type, nullptr);
@@ -237,11 +246,26 @@ void CheckFile(const RecordingRun& run, const ExpectedRecording& expected, FileC
     return;
   }
   ASSERT_TRUE(run.fileExists) << run.path;
+  switch (expected.layout) {
+    case ExpectedRecording::Layout::kPlain:
+      EXPECT_EQ(reliability_testing::FileLayout(run.path), "plain");
+      break;
+    case ExpectedRecording::Layout::kFragmented:
+      EXPECT_EQ(reliability_testing::FileLayout(run.path), "fragmented");
+      break;
+    case ExpectedRecording::Layout::kEither:
+      EXPECT_THAT(reliability_testing::FileLayout(run.path),
+                  ::testing::AnyOf("plain", "fragmented"));
+      break;
+  }
   const media_testing::Probe probe = media_testing::ProbeFile(run.path);
   ASSERT_TRUE(probe.ok) << probe.error;
   const std::vector<media_testing::ProbedEntry> video = probe.StreamsOf("video");
   ASSERT_EQ(video.size(), 1u);
-  EXPECT_EQ(video[0].Integer("nb_frames"), frames);
+  // Only a plain file's index states its frame count; fragments are counted by reading them.
+  if (expected.layout == ExpectedRecording::Layout::kPlain) {
+    EXPECT_EQ(video[0].Integer("nb_frames"), frames);
+  }
   EXPECT_EQ(probe.PacketsOf("video").size(), static_cast<size_t>(frames));
   EXPECT_EQ(probe.StreamsOf("audio").size(), expected.audioStream ? 1u : 0u);
   if (fileCheck != FileCheck::kDecode) {

@@ -17,7 +17,14 @@ namespace halvex::fault_sweep {
 // An attribute the recorder sets whose setter failed; the media writer may still accept the type
 // without it (which attributes it needs is the writer's business).
 struct MissingAttribute {
-  enum class Where { kWriterStore, kVideoOutput, kVideoInput, kAudioOutput, kAudioInput };
+  enum class Where {
+    kWriterStore,
+    kVideoOutput,
+    kVideoInput,
+    kVideoEncoding,
+    kAudioOutput,
+    kAudioInput
+  };
   Where where;
   GUID key;
 };
@@ -30,12 +37,18 @@ struct ExpectedRecording {
   int discardedWriters = 0;  // writers made and given up, unfinished, before the one used
   bool audioStream = true;   // the writer used has an audio stream
   bool writerAttributeStore = true;
+  bool videoEncodingParameters = true;  // the video input type came with its encoder settings
+  bool fragmented = true;               // the writer was asked for the fragmented container
   std::optional<MissingAttribute> missingAttribute;
   // Capture: packets of kPackets taken from the device (silent-flagged ones are taken and not
   // written), and the WriteAudioSamples call (1-based, padding included) that fails.
   int packetsTaken = static_cast<int>(kPackets.size());
   int failingAudioWrite = 0;
   HRESULT finalizeResult = S_OK;
+  // How "stop" leaves the file: completed into a plain MP4, or still as fragments (which play too)
+  // because finishing it failed; either, where the failure leaves that open.
+  enum class Layout { kPlain, kFragmented, kEither };
+  Layout layout = Layout::kPlain;
 };
 
 ExpectedRecording FullRecording();

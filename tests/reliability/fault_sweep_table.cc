@@ -1,7 +1,9 @@
 #include "tests/reliability/fault_sweep_table.h"
 
 #include <audioclient.h>
+#include <codecapi.h>
 #include <mfapi.h>
+#include <mfidl.h>
 #include <mferror.h>
 #include <mfreadwrite.h>
 #include <wincodec.h>
@@ -54,9 +56,6 @@ ExpectedRecording VideoOnlyAfter(int discardedWriters) {
       Named(FullRecording(), "first writer discarded, video-only writer made without audio");
   expected.discardedWriters = discardedWriters;
   expected.audioStream = false;
-  if (discardedWriters == 0) {
-    expected.outcome = "writer with audio not made, video-only writer made without audio";
-  }
   return expected;
 }
 
@@ -64,10 +63,6 @@ ExpectedRecording VideoOnlyAfter(int discardedWriters) {
 // attempt without audio makes the file.
 Expectations VideoOnlyWithDiscardedWriter(int /*occurrence*/) {
   return {VideoOnlyAfter(1)};
-}
-
-Expectations VideoOnlyWithoutDiscardedWriter(int /*occurrence*/) {
-  return {VideoOnlyAfter(0)};
 }
 
 ExpectedRecording NoCapture(const char* outcome) {
@@ -82,9 +77,47 @@ Expectations CaptureNeverOpens(int /*occurrence*/) {
   return {NoCapture("capture never opens: audio track of silence")};
 }
 
-Expectations WithoutAttributeStore(int /*occurrence*/) {
-  ExpectedRecording expected = Named(FullRecording(), "the writer is made with its defaults");
-  expected.writerAttributeStore = false;
+// The first store is the writer's: without it the writer takes its defaults, among them the
+// container of the file's extension, which is plain from the start. The second holds the video
+// encoder's settings: without it the encoder keeps its own key-frame interval.
+Expectations WithoutAttributeStore(int occurrence) {
+  if (occurrence == 1) {
+    ExpectedRecording expected = Named(FullRecording(), "the writer is made with its defaults");
+    expected.writerAttributeStore = false;
+    expected.fragmented = false;
+    return {expected};
+  }
+  ExpectedRecording expected =
+      Named(FullRecording(), "the video encoder keeps its own key-frame interval");
+  expected.videoEncodingParameters = false;
+  return {expected};
+}
+
+// Where the fragmented container cannot be had, the writer is made without asking for it.
+Expectations PlainContainer(int /*occurrence*/) {
+  ExpectedRecording expected =
+      Named(FullRecording(), "the writer is made again with the plain container");
+  expected.fragmented = false;
+  return {expected};
+}
+
+// Finishing the file at "stop": whichever step fails, the file stays fragmented and plays, and the
+// replies are as ever.
+Expectations FinishingFails(int /*occurrence*/) {
+  ExpectedRecording expected =
+      Named(FullRecording(), "the file stays as fragments, playable; the replies are unchanged");
+  expected.layout = ExpectedRecording::Layout::kFragmented;
+  return {expected};
+}
+
+// The writes of the finishing: the new index at the end, then the header that makes the file
+// plain. A failed flush after the first leaves the file fragmented; after the second, the header
+// may already be on the disk.
+Expectations FinishingFlushFails(int occurrence) {
+  ExpectedRecording expected = FinishingFails(occurrence).front();
+  if (occurrence == 2) {
+    expected.layout = ExpectedRecording::Layout::kEither;
+  }
   return {expected};
 }
 
@@ -165,8 +198,8 @@ struct SetterTarget {
 };
 
 // The attributes each setter sets, in the documented order: the writer's store, then the video
-// output and input types, then the audio output and input types.
-constexpr std::array<SetterTarget, 18> kUint32Setters = {{
+// output and input types and the video encoder's settings, then the audio output and input types.
+constexpr std::array<SetterTarget, 19> kUint32Setters = {{
     {Where::kWriterStore, &MF_READWRITE_ENABLE_HARDWARE_TRANSFORMS},
     {Where::kWriterStore, &MF_SINK_WRITER_DISABLE_THROTTLING},
     {Where::kVideoOutput, &MF_MT_AVG_BITRATE},
@@ -175,6 +208,7 @@ constexpr std::array<SetterTarget, 18> kUint32Setters = {{
     {Where::kVideoInput, &MF_MT_FIXED_SIZE_SAMPLES},
     {Where::kVideoInput, &MF_MT_SAMPLE_SIZE},
     {Where::kVideoInput, &MF_MT_ALL_SAMPLES_INDEPENDENT},
+    {Where::kVideoEncoding, &CODECAPI_AVEncMPVGOPSize},
     {Where::kAudioOutput, &MF_MT_AUDIO_NUM_CHANNELS},
     {Where::kAudioOutput, &MF_MT_AUDIO_SAMPLES_PER_SECOND},
     {Where::kAudioOutput, &MF_MT_AUDIO_BITS_PER_SAMPLE},
@@ -194,7 +228,8 @@ constexpr std::array<SetterTarget, 6> kUint64Setters = {{
     {Where::kVideoInput, &MF_MT_FRAME_RATE},
     {Where::kVideoInput, &MF_MT_PIXEL_ASPECT_RATIO},
 }};
-constexpr std::array<SetterTarget, 8> kGuidSetters = {{
+constexpr std::array<SetterTarget, 9> kGuidSetters = {{
+    {Where::kWriterStore, &MF_TRANSCODE_CONTAINERTYPE},
     {Where::kVideoOutput, &MF_MT_MAJOR_TYPE},
     {Where::kVideoOutput, &MF_MT_SUBTYPE},
     {Where::kVideoInput, &MF_MT_MAJOR_TYPE},
@@ -216,7 +251,11 @@ Expectations SetterFails(const std::array<SetterTarget, N>& targets, int occurre
   const SetterTarget& target = targets[static_cast<size_t>(occurrence) - 1];
   ExpectedRecording accepted = Named(FullRecording(), "attribute missing, accepted without it");
   accepted.missingAttribute = MissingAttribute{target.where, *target.key};
-  if (target.where == Where::kWriterStore) {
+  // Settings of the writer or the encoder only change how the file is made.
+  if (target.where == Where::kWriterStore || target.where == Where::kVideoEncoding) {
+    if (target.key == &MF_TRANSCODE_CONTAINERTYPE) {
+      accepted.fragmented = false;
+    }
     return {accepted};
   }
   return {accepted, VideoOnlyAfter(1)};
@@ -265,10 +304,11 @@ const std::vector<SweepEntry>& SweepTable() {
       {"IWICFormatConverter::CopyPixels", WINCODEC_ERR_BADIMAGE, "the copy fails: frame dropped",
        FrameDropped},
       // Media writer set-up.
-      {"MFCreateAttributes", E_OUTOFMEMORY, "the writer is made without attributes",
+      {"MFCreateAttributes", E_OUTOFMEMORY,
+       "the writer is made with its defaults, the encoder with its own settings",
        WithoutAttributeStore},
-      {"MFCreateSinkWriterFromURL", E_ACCESSDENIED,
-       "the attempt without audio follows; it makes the file", VideoOnlyWithoutDiscardedWriter},
+      {"MFCreateSinkWriterFromURL", MF_E_UNSUPPORTED_BYTESTREAM_TYPE,
+       "the writer is made again without the fragmented container", PlainContainer},
       {"MFCreateMediaType", E_OUTOFMEMORY, "a type that cannot be made fails its attempt",
        VideoOnlyWithDiscardedWriter},
       {"IMFAttributes::SetUINT32", E_OUTOFMEMORY, "setter results are not checked",
@@ -303,6 +343,20 @@ const std::vector<SweepEntry>& SweepTable() {
        "the write fails: counters unchanged", SampleStepFails},
       {"IMFSinkWriter::Finalize", HRESULT_FROM_WIN32(ERROR_DISK_FULL),
        "the result of Finalize is ignored", FinalizeFails},
+      // Finishing the file in place at "stop".
+      {"CreateFileW", HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION),
+       "the file cannot be opened: it stays fragmented", FinishingFails, 0, false, true},
+      {"GetFileSizeEx", HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE),
+       "the file cannot be read: it stays fragmented", FinishingFails, 0, false, true},
+      {"ReadFile", HRESULT_FROM_WIN32(ERROR_READ_FAULT),
+       "the file cannot be read: it stays fragmented", FinishingFails, 0, false, true},
+      {"WriteFile", HRESULT_FROM_WIN32(ERROR_DISK_FULL),
+       "the index or the header cannot be written: the file stays fragmented", FinishingFails, 0,
+       false, true},
+      {"FlushFileBuffers", HRESULT_FROM_WIN32(ERROR_WRITE_FAULT),
+       "a write may not be on the disk: finishing stops, the file plays either way",
+       FinishingFlushFails, 0, false, true},
+      {"CloseHandle", E_HANDLE, "its result is not used", Full, 0, false, true},
       // System audio capture, on the capture thread.
       {"IMMDeviceEnumerator::GetDefaultAudioEndpoint", E_NOTFOUND, "asked again for eMultimedia",
        DefaultEndpointFails},

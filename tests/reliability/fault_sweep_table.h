@@ -24,6 +24,8 @@ struct SweepEntry {
   int firstOccurrences = 0;
   // Made at most once per process: only the first recording in the process can see it fail.
   bool oncePerProcess = false;
+  // Made only on a real file (finishing it at "stop"): the run writes one whatever else it checks.
+  bool needsRealFile = false;
 };
 
 const std::vector<SweepEntry>& SweepTable();

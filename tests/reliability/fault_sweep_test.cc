@@ -53,11 +53,12 @@ FileCheck FileCheckFor(int occurrence) {
 RecordingRun Record(const InjectedFault& fault,
                     const ExpectedRecording& expected,
                     FileCheck fileCheck,
-                    const media_testing::ScratchFolder& folder) {
+                    const media_testing::ScratchFolder& folder,
+                    bool needsRealFile = false) {
   RunOptions options;
   options.fault = fault;
   options.settle = SettleFor(expected);
-  options.realFiles = fileCheck != FileCheck::kNone;
+  options.realFiles = fileCheck != FileCheck::kNone || needsRealFile;
   options.path = folder.File("sweep-" + std::to_string(fault.occurrence) + ".mp4");
   return RunRecording(options);
 }
@@ -94,7 +95,7 @@ TEST_P(FaultSweep, EveryOccurrenceFailingEndsAsDocumented) {
     // that would make it, and the failing run would never see it again.
     SCOPED_TRACE("reference recording, nothing failing");
     const RecordingRun reference =
-        Record(InjectedFault{}, FullRecording(), FileCheck::kNone, folder);
+        Record(InjectedFault{}, FullRecording(), FileCheck::kNone, folder, entry.needsRealFile);
     CheckRecording(reference, FullRecording(), FileCheck::kNone);
     const auto made = reference.calls.find(entry.call);
     ASSERT_NE(made, reference.calls.end()) << "the recording does not make " << entry.call;
@@ -112,7 +113,8 @@ TEST_P(FaultSweep, EveryOccurrenceFailingEndsAsDocumented) {
                  " (documented: " + entry.documented + ")");
     const std::vector<ExpectedRecording> alternatives = entry.expect(occurrence);
     const FileCheck fileCheck = FileCheckFor(occurrence);
-    const RecordingRun run = Record(fault, alternatives.front(), fileCheck, folder);
+    const RecordingRun run =
+        Record(fault, alternatives.front(), fileCheck, folder, entry.needsRealFile);
     if (!run.faultReached) {
       if (entry.oncePerProcess) {
         GTEST_SKIP() << entry.call << " was made by an earlier recording of this process; "

@@ -1,6 +1,7 @@
 // A recording whose disk fills up: the frames that can no longer be written stop counting, every
-// call is still answered, and no file is left behind that looks like a recording but cannot be
-// played. The full disk is a file size limit on this process, lifted before the test goes on.
+// call is still answered, and the file stays, playable up to its last whole fragment, to be
+// finished once there is room. The full disk is a file size limit on this process, lifted before
+// the test goes on.
 #include <gtest/gtest.h>
 #include <mfapi.h>
 
@@ -16,6 +17,7 @@
 #include "tests/recorder/channel_test_support.h"
 #include "tests/recorder/recorder_test_support.h"
 #include "tests/reliability/nothing_lost_support.h"
+#include "tests/reliability/recording_layout.h"
 #include "windows_testing/audio.h"
 #include "windows_testing/media_foundation.h"
 
@@ -35,10 +37,12 @@ using testing_support::Answer;
 using testing_support::CallRecorder;
 using testing_support::FrameReport;
 
-// Noise does not compress: at this size every frame adds a few kilobytes to the file.
+// Noise does not compress: at this size every frame adds a few kilobytes to the file, and a
+// fragment (two seconds of video) a few hundred; the space holds the first ones, not all.
 constexpr UINT kWidth = 640;
 constexpr UINT kHeight = 480;
-constexpr rlim_t kDiskSpace = 16 * 1024;
+constexpr rlim_t kDiskSpace = 700 * 1024;
+constexpr int64_t kFrameDuration = 333333;
 constexpr int kNoiseImages = 8;
 // Far more frames than fit, even once the writer's output buffer is counted.
 constexpr int kMostFrames = 300;
@@ -105,7 +109,7 @@ class DiskFullTest : public RecorderTest {
   std::vector<std::vector<uint8_t>> noise_;
 };
 
-TEST_F(DiskFullTest, FramesStopCountingStopAnswersAndNoUnplayableFileIsLeft) {
+TEST_F(DiskFullTest, FramesStopCountingStopAnswersAndTheFilePlaysUpToItsLastFragment) {
   struct Case {
     const char* name;
     bool withAudio;
@@ -171,7 +175,32 @@ TEST_F(DiskFullTest, FramesStopCountingStopAnswersAndNoUnplayableFileIsLeft) {
     EXPECT_EQ(videoSamples, last.frames) << "every counted frame was taken by the writer";
     EXPECT_EQ(writers[0].finalize_results,
               std::vector<HRESULT>{HRESULT_FROM_WIN32(ERROR_DISK_FULL)});
-    EXPECT_FALSE(FileExists(path)) << "a file without its index cannot be played";
+
+    // The file stays: its whole fragments play, each frame at its time.
+    ASSERT_TRUE(FileExists(path)) << "nothing is ever deleted";
+    EXPECT_EQ(reliability_testing::FileLayout(path), "fragmented");
+    {
+      const media_testing::Probe probe = media_testing::ProbeFile(path);
+      ASSERT_TRUE(probe.ok) << probe.error;
+      const std::vector<media_testing::ProbedEntry> packets = probe.PacketsOf("video");
+      EXPECT_GE(packets.size(), 60u) << "at least the first fragment";
+      EXPECT_LE(packets.size(), static_cast<size_t>(last.frames));
+      for (size_t i = 0; i < packets.size(); ++i) {
+        EXPECT_EQ(packets[i].Integer("pts"), static_cast<int64_t>(i) * kFrameDuration) << i;
+      }
+      // With room again, the file can be finished into a plain one with the frames of its whole
+      // fragments (a reader may also show part of the cut-off last one).
+      ASSERT_TRUE(reliability_testing::FinishFile(path));
+      EXPECT_EQ(reliability_testing::FileLayout(path), "plain");
+      const media_testing::Probe finished = media_testing::ProbeFile(path);
+      ASSERT_TRUE(finished.ok) << finished.error;
+      const std::vector<media_testing::ProbedEntry> kept = finished.PacketsOf("video");
+      EXPECT_GE(kept.size(), 60u);
+      EXPECT_LE(kept.size(), packets.size());
+      for (size_t i = 0; i < kept.size(); ++i) {
+        EXPECT_EQ(kept[i].Integer("pts"), static_cast<int64_t>(i) * kFrameDuration) << i;
+      }
+    }
 
     // With room again, the next recording is whole.
     const std::string next =

@@ -1,22 +1,27 @@
 // How a recording fares when the process ends in the middle of it. A process that exits runs the
-// single recorder's destructor, which completes the file. A process that is killed runs nothing:
-// the MP4 index is written only when the file is finalised, so its file is lost.
+// single recorder's destructor, which completes the file into a plain MP4. A process that is
+// killed runs nothing, but its file is written as fragments: every whole fragment plays, and
+// halvex-finish-recording makes the file plain afterwards.
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "recorder/desktop_recorder.h"
+#include "tests/media/child_process.h"
 #include "tests/media/media_probe.h"
 #include "tests/media/scratch_folder.h"
 #include "tests/media/signal_analysis.h"
 #include "tests/recorder/channel_test_support.h"
 #include "tests/recorder/recorder_test_support.h"
 #include "tests/reliability/nothing_lost_support.h"
+#include "tests/reliability/recording_layout.h"
 #include "windows_testing/audio.h"
 #include "windows_testing/imaging.h"
 #include "windows_testing/media_foundation.h"
@@ -114,6 +119,7 @@ TEST_F(ProcessEndTest, AnExitFinalisesTheRunningRecordingWithEveryFrame) {
         },
         ::testing::ExitedWithCode(0), "");
 
+    EXPECT_EQ(reliability_testing::FileLayout(path), "plain");
     const Probe probe = ProbeFile(path);
     ASSERT_TRUE(probe.ok) << probe.error;
     const std::vector<media_testing::ProbedEntry> packets = probe.PacketsOf("video");
@@ -129,20 +135,57 @@ TEST_F(ProcessEndTest, AnExitFinalisesTheRunningRecordingWithEveryFrame) {
   }
 }
 
-TEST_F(ProcessEndTest, AKilledProcessLeavesAFileWithoutItsIndex) {
+// Five seconds of video at 30 fps with sound, then SIGKILL: fragments start at key frames, at
+// most two seconds apart, so at least the first two seconds survive, every frame at its time.
+TEST_F(ProcessEndTest, AKilledRecordingPlaysUpToItsLastFragmentAndCanBeFinished) {
+  constexpr int kKilledFrames = 150;
   const std::string path = folder_.File("killed.mp4");
+  ASSERT_TRUE(standin::SetDefaultAudioDevice(standin::MixFormat{}));
+  ASSERT_TRUE(QueueLoudPackets(500));
   EXPECT_EXIT(
       {
-        RecordWithoutStopping(path, false);
+        if (SendStart(path, true).kind != Answer::Kind::kSuccess) {
+          std::_Exit(kStartRefused);
+        }
+        for (int i = 0; i < kKilledFrames; ++i) {
+          SendAppendPng(FramePng(i % kFrames));
+        }
+        // Let the writer's own thread catch up with what was handed to it, as seconds of
+        // recording would, then die without a word.
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
         raise(SIGKILL);
       },
       ::testing::KilledBySignal(SIGKILL), "");
 
-  // The file was created by the first frame, but what it holds cannot be played.
-  EXPECT_TRUE(FileExists(path));
+  ASSERT_TRUE(FileExists(path));
+  EXPECT_EQ(reliability_testing::FileLayout(path), "fragmented");
   const Probe probe = ProbeFile(path);
-  EXPECT_FALSE(probe.ok);
-  std::cout << "ffprobe on the killed recording: " << probe.error;
+  ASSERT_TRUE(probe.ok) << probe.error;
+  const std::vector<media_testing::ProbedEntry> packets = probe.PacketsOf("video");
+  std::cout << "the killed recording plays " << packets.size() << " of " << kKilledFrames
+            << " frames\n";
+  EXPECT_GE(packets.size(), 60u);
+  EXPECT_LE(packets.size(), static_cast<size_t>(kKilledFrames));
+  for (size_t i = 0; i < packets.size(); ++i) {
+    EXPECT_EQ(packets[i].Integer("pts"), static_cast<int64_t>(i) * kFrameDuration) << i;
+  }
+  ASSERT_EQ(probe.StreamsOf("audio").size(), 1u);
+  EXPECT_GT(probe.PacketsOf("audio").size(), 0u);
+
+  // The finishing tool makes it a plain MP4 with the frames of its whole fragments.
+  const media_testing::CommandResult finished =
+      media_testing::RunCommand({HALVEX_FINISH_TOOL, path});
+  EXPECT_EQ(finished.exit_code, 0) << finished.out << finished.err;
+  EXPECT_NE(finished.out.find("finished"), std::string::npos) << finished.out;
+  EXPECT_EQ(reliability_testing::FileLayout(path), "plain");
+  const Probe plain = ProbeFile(path);
+  ASSERT_TRUE(plain.ok) << plain.error;
+  const std::vector<media_testing::ProbedEntry> kept = plain.PacketsOf("video");
+  EXPECT_GE(kept.size(), 60u);
+  EXPECT_LE(kept.size(), packets.size());
+  for (size_t i = 0; i < kept.size(); ++i) {
+    EXPECT_EQ(kept[i].Integer("pts"), static_cast<int64_t>(i) * kFrameDuration) << i;
+  }
 }
 
 }  // namespace

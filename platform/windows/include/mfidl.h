@@ -33,5 +33,18 @@ DEFINE_GUID(MFTranscodeContainerType_MPEG4,
             0x1a,
             0xb2,
             0x8a);
+// Fragmented MPEG-4 (Windows 8 and later): a header without samples, then fragments.
+DEFINE_GUID(MFTranscodeContainerType_FMPEG4,
+            0x9ba876f1,
+            0x419f,
+            0x4b77,
+            0xa1,
+            0xe0,
+            0x35,
+            0x95,
+            0x9d,
+            0x9d,
+            0x40,
+            0x04);
 
 #endif  // HALVEX_STANDIN_MFIDL_H_

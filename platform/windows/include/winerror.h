@@ -58,6 +58,9 @@ typedef LONG HRESULT;
 #ifndef ERROR_WRITE_FAULT
 #define ERROR_WRITE_FAULT 29L
 #endif
+#ifndef ERROR_READ_FAULT
+#define ERROR_READ_FAULT 30L
+#endif
 #ifndef ERROR_DISK_FULL
 #define ERROR_DISK_FULL 112L
 #endif

@@ -1,7 +1,9 @@
 #include "media_mf_mp4_backend.h"
 
+#include <codecapi.h>
 #include <mfapi.h>
 #include <mferror.h>
+#include <mfidl.h>
 
 #include <limits>
 #include <new>
@@ -125,7 +127,9 @@ class Mp4SinkWriterBackend final : public SinkWriterBackend {
     return S_OK;
   }
 
-  HRESULT SetInputType(DWORD stream_index, const AttributeList& input_type) override {
+  HRESULT SetInputType(DWORD stream_index,
+                       const AttributeList& input_type,
+                       const AttributeList* encoding_parameters) override {
     if (stream_index >= streams_.size()) {
       return MF_E_INVALIDSTREAMNUMBER;
     }
@@ -143,6 +147,14 @@ class Mp4SinkWriterBackend final : public SinkWriterBackend {
         return MF_E_INVALIDMEDIATYPE;
       }
       plan.pitch = stride;
+      // The encoder honours a key-frame interval given with the type.
+      if (encoding_parameters != nullptr) {
+        const std::optional<UINT32> interval =
+            FindUINT32(*encoding_parameters, CODECAPI_AVEncMPVGOPSize);
+        if (interval) {
+          return ToHresult(writer_->SetKeyFrameInterval(stream_index, *interval));
+        }
+      }
       return S_OK;
     }
     const auto channels = FindUINT32(input_type, MF_MT_AUDIO_NUM_CHANNELS);
@@ -195,11 +207,25 @@ class Mp4SinkWriterBackend final : public SinkWriterBackend {
 }  // namespace
 
 HRESULT MakeMp4SinkWriterBackend(const std::wstring& url,
-                                 const AttributeList* /*attributes*/,
+                                 const testing::AttributeList* attributes,
                                  std::unique_ptr<SinkWriterBackend>* backend) {
   backend->reset();
+  // A container type given wins over the file name's extension.
+  media::Mp4Layout layout = media::Mp4Layout::kPlain;
+  bool container_given = false;
+  if (attributes != nullptr) {
+    if (const std::optional<GUID> container = FindGUID(*attributes, MF_TRANSCODE_CONTAINERTYPE)) {
+      if (*container == MFTranscodeContainerType_FMPEG4) {
+        layout = media::Mp4Layout::kFragmented;
+      } else if (*container != MFTranscodeContainerType_MPEG4) {
+        return MF_E_UNSUPPORTED_BYTESTREAM_TYPE;
+      }
+      container_given = true;
+    }
+  }
   std::unique_ptr<Mp4Writer> writer;
-  const Mp4Error error = Mp4Writer::Create(win32::Utf16ToUtf8(url), &writer);
+  const Mp4Error error =
+      Mp4Writer::Create(win32::Utf16ToUtf8(url), layout, container_given, &writer);
   if (error != Mp4Error::kNone) {
     return ToHresult(error);
   }

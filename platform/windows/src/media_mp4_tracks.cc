@@ -7,6 +7,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <limits>
 #include <new>
 #include <utility>
 
@@ -56,6 +57,10 @@ Mp4Error VideoTrack::Open(const Mp4VideoFormat& format,
                                   static_cast<int>(format.frame_rate_denominator)};
   encoder->bit_rate = format.bit_rate;
   encoder->max_b_frames = 0;
+  if (format.key_frame_interval > 0) {
+    encoder->gop_size = static_cast<int>(
+        std::min<std::uint32_t>(format.key_frame_interval, std::numeric_limits<int>::max()));
+  }
   if ((container->oformat->flags & AVFMT_GLOBALHEADER) != 0) {
     encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   }

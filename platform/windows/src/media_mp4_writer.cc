@@ -179,8 +179,11 @@ const char* Mp4ErrorName(Mp4Error error) {
 
 class Mp4Writer::Impl {
  public:
-  Impl(std::string path, ContainerPtr container)
-      : path_(std::move(path)), container_(std::move(container)), queue_(kQueuedSamples) {}
+  Impl(std::string path, Mp4Layout layout, ContainerPtr container)
+      : path_(std::move(path)),
+        layout_(layout),
+        container_(std::move(container)),
+        queue_(kQueuedSamples) {}
 
   ~Impl() {
     if (worker_.joinable()) {
@@ -191,8 +194,8 @@ class Mp4Writer::Impl {
     video_.clear();
     audio_.clear();
     container_.reset();
-    if (state_ != State::kFinalized) {
-      std::remove(path_.c_str());
+    if (state_ == State::kConfiguring) {
+      std::remove(path_.c_str());  // created, never written to
     }
   }
 
@@ -207,6 +210,18 @@ class Mp4Writer::Impl {
       *index = static_cast<std::uint32_t>(streams_.size());
     }
     streams_.push_back(slot);
+    return Mp4Error::kNone;
+  }
+
+  Mp4Error SetKeyFrameInterval(std::uint32_t index, std::uint32_t pictures) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (state_ != State::kConfiguring) {
+      return Mp4Error::kInvalidState;
+    }
+    if (index >= streams_.size() || !streams_[index].is_video) {
+      return Mp4Error::kInvalidStream;
+    }
+    streams_[index].video.key_frame_interval = pictures;
     return Mp4Error::kNone;
   }
 
@@ -227,7 +242,23 @@ class Mp4Writer::Impl {
         return error;
       }
     }
-    const int written = avformat_write_header(container_.get(), nullptr);
+    // Fragments start at key frames and hold their own sample tables, each relative to the start
+    // of its own header, after a first header that lists no samples. That header waits for the
+    // first fragment, so that it can carry the edit lists of the tracks' first times (the audio
+    // encoder's priming delay) and every sample keeps its time.
+    AVDictionary* options = nullptr;
+    if (layout_ == Mp4Layout::kFragmented &&
+        av_dict_set(&options, "movflags", "frag_keyframe+empty_moov+delay_moov+default_base_moof",
+                    0) < 0) {
+      return Mp4Error::kOutOfMemory;
+    }
+    if (layout_ == Mp4Layout::kFragmented) {
+      // Each fragment reaches the file as it is cut, not when an output buffer happens to fill:
+      // what a killed process leaves must hold every fragment it finished.
+      container_->flags |= AVFMT_FLAG_FLUSH_PACKETS;
+    }
+    const int written = avformat_write_header(container_.get(), &options);
+    av_dict_free(&options);
     if (written < 0) {
       return WriteError(written);
     }
@@ -304,9 +335,10 @@ class Mp4Writer::Impl {
     worker_.join();
     state_ = State::kFinalized;
     // A failure inside the worker is reported, but what was encoded before it is still closed
-    // into a playable file.
+    // into a playable file where the disk allows.
     Mp4Error error = worker_error_.load();
     const PacketWriter write = [this](AVPacket* packet) { return WritePacket(packet); };
+    // After a failed write the encoders' last packets could not be stored either.
     bool complete = !IsWriteFailure(error);
     if (complete) {
       for (std::size_t i = 0; i < streams_.size(); ++i) {
@@ -317,7 +349,6 @@ class Mp4Writer::Impl {
         }
       }
       const int trailer = av_write_trailer(container_.get());
-      complete = complete && trailer >= 0;
       if (trailer < 0 && error == Mp4Error::kNone) {
         error = WriteError(trailer);
       }
@@ -325,11 +356,6 @@ class Mp4Writer::Impl {
     const int closed = avio_closep(&container_->pb);
     if (closed < 0 && error == Mp4Error::kNone) {
       error = WriteError(closed);
-    }
-    // Without its index on disk the file holds no playable recording, only a name that claims
-    // one: it goes, as the file of a writer destroyed unfinished does.
-    if (!complete || closed < 0) {
-      std::remove(path_.c_str());
     }
     return error;
   }
@@ -382,6 +408,7 @@ class Mp4Writer::Impl {
   }
 
   const std::string path_;
+  const Mp4Layout layout_;
   ContainerPtr container_;
   BoundedQueue<WorkItem> queue_;
   std::mutex mutex_;  // serialises the caller-side operations
@@ -399,10 +426,13 @@ Mp4Writer::Mp4Writer(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 Mp4Writer::~Mp4Writer() = default;
 
-Mp4Error Mp4Writer::Create(const std::string& path, std::unique_ptr<Mp4Writer>* writer) {
+Mp4Error Mp4Writer::Create(const std::string& path,
+                           Mp4Layout layout,
+                           bool any_name,
+                           std::unique_ptr<Mp4Writer>* writer) {
   writer->reset();
   std::string file = WithForwardSlashes(path);
-  if (Extension(file) != ".mp4") {
+  if (!any_name && Extension(file) != ".mp4") {
     return Mp4Error::kUnsupportedContainer;
   }
   SilenceLibraryLog();
@@ -418,7 +448,8 @@ Mp4Error Mp4Writer::Create(const std::string& path, std::unique_ptr<Mp4Writer>* 
   if (opened < 0) {
     return CreateError(opened);
   }
-  auto impl = std::unique_ptr<Impl>(new (std::nothrow) Impl(std::move(file), std::move(container)));
+  auto impl =
+      std::unique_ptr<Impl>(new (std::nothrow) Impl(std::move(file), layout, std::move(container)));
   if (!impl) {
     return Mp4Error::kOutOfMemory;
   }
@@ -450,6 +481,10 @@ Mp4Error Mp4Writer::AddAudioStream(const Mp4AudioFormat& format, std::uint32_t* 
   StreamSlot slot;
   slot.audio = format;
   return impl_->AddStream(slot, index);
+}
+
+Mp4Error Mp4Writer::SetKeyFrameInterval(std::uint32_t index, std::uint32_t pictures) {
+  return impl_->SetKeyFrameInterval(index, pictures);
 }
 
 Mp4Error Mp4Writer::Begin() {

@@ -39,6 +39,14 @@ struct Mp4VideoFormat {
   std::uint32_t bit_rate = 0;  // bits per second; 0 lets the encoder choose its quality
   std::uint32_t frame_rate_numerator = 0;
   std::uint32_t frame_rate_denominator = 1;
+  std::uint32_t key_frame_interval = 0;  // in pictures, at most; 0 lets the encoder choose
+};
+
+// How the file is laid out while it is written.
+enum class Mp4Layout {
+  kPlain,       // the index of every sample is written by Finalize, at the end
+  kFragmented,  // a header without samples, then fragments (header + media) that each start
+                // at a key frame: whatever was written up to the last whole fragment plays
 };
 
 // The track's format, which is also the format of the PCM it is fed with.
@@ -60,11 +68,15 @@ struct Nv12Picture {
 class Mp4Writer {
  public:
   // Creates (or truncates) the file, so that a folder that is missing or cannot be written to
-  // fails here. Backslashes in `path` are folder separators.
-  static Mp4Error Create(const std::string& path, std::unique_ptr<Mp4Writer>* writer);
+  // fails here. Backslashes in `path` are folder separators. The name must end in ".mp4" unless
+  // `any_name` says the container was asked for explicitly.
+  static Mp4Error Create(const std::string& path,
+                         Mp4Layout layout,
+                         bool any_name,
+                         std::unique_ptr<Mp4Writer>* writer);
 
-  // A writer destroyed before a successful Finalize removes its file: what it holds is no
-  // playable recording.
+  // A writer destroyed before Begin removes the file it created, which holds nothing; once writing
+  // has begun the file stays, finished or not, as a media sink leaves it.
   ~Mp4Writer();
   Mp4Writer(const Mp4Writer&) = delete;
   Mp4Writer& operator=(const Mp4Writer&) = delete;
@@ -72,6 +84,9 @@ class Mp4Writer {
   // Streams are numbered from 0 in the order they are added, before Begin.
   Mp4Error AddVideoStream(const Mp4VideoFormat& format, std::uint32_t* index);
   Mp4Error AddAudioStream(const Mp4AudioFormat& format, std::uint32_t* index);
+
+  // Changes a video stream's key-frame interval, before Begin.
+  Mp4Error SetKeyFrameInterval(std::uint32_t index, std::uint32_t pictures);
 
   // Opens the encoders, writes the file header and starts the encoding thread.
   Mp4Error Begin();
@@ -91,9 +106,8 @@ class Mp4Writer {
                       std::size_t frames,
                       std::int64_t time);
 
-  // Drains the queue, flushes the encoders, writes the index and closes the file. Reports the
-  // first failure since Begin. A file whose index could not be written (a full disk, a failing
-  // write) is removed.
+  // Drains the queue, flushes the encoders, writes the index (or the last fragment) and closes the
+  // file. Reports the first failure since Begin; the file stays whatever happened.
   Mp4Error Finalize();
 
   // The path as written to, with '/' separators.

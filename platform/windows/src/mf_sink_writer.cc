@@ -114,7 +114,8 @@ class SinkWriter final : public ComObject<SinkWriter, IMFSinkWriter> {
     }
     streams_.push_back(Stream{*output, std::nullopt});
     UpdateSinkWriterRecord(record_, [&](RecordedSinkWriter& record) {
-      record.streams.push_back(testing::RecordedStream{std::move(*output), std::nullopt});
+      record.streams.push_back(
+          testing::RecordedStream{std::move(*output), std::nullopt, std::nullopt});
     });
     *pdwStreamIndex = index;
     return S_OK;
@@ -122,12 +123,19 @@ class SinkWriter final : public ComObject<SinkWriter, IMFSinkWriter> {
 
   HRESULT STDMETHODCALLTYPE SetInputMediaType(DWORD dwStreamIndex,
                                               IMFMediaType* pInputMediaType,
-                                              IMFAttributes* /*pEncodingParameters*/) override {
+                                              IMFAttributes* pEncodingParameters) override {
     HALVEX_RETURN_IF_FAULT("IMFSinkWriter::SetInputMediaType");
     if (pInputMediaType == nullptr) {
       return E_INVALIDARG;
     }
     std::optional<AttributeList> input = SnapshotOf(pInputMediaType);
+    std::optional<AttributeList> parameters;
+    if (pEncodingParameters != nullptr) {
+      parameters = SnapshotOf(pEncodingParameters);
+      if (!parameters) {
+        return E_INVALIDARG;
+      }
+    }
     std::lock_guard<std::mutex> lock(mutex_);
     if (dwStreamIndex >= streams_.size()) {
       return MF_E_INVALIDSTREAMNUMBER;
@@ -140,7 +148,8 @@ class SinkWriter final : public ComObject<SinkWriter, IMFSinkWriter> {
       return MF_E_INVALIDMEDIATYPE;
     }
     if (backend_) {
-      const HRESULT hr = backend_->SetInputType(dwStreamIndex, *input);
+      const HRESULT hr =
+          backend_->SetInputType(dwStreamIndex, *input, parameters ? &*parameters : nullptr);
       if (FAILED(hr)) {
         return hr;
       }
@@ -148,6 +157,7 @@ class SinkWriter final : public ComObject<SinkWriter, IMFSinkWriter> {
     stream.input = *input;
     UpdateSinkWriterRecord(record_, [&](RecordedSinkWriter& record) {
       record.streams[dwStreamIndex].input_type = std::move(*input);
+      record.streams[dwStreamIndex].encoding_parameters = std::move(parameters);
     });
     return S_OK;
   }

@@ -34,7 +34,10 @@ class SinkWriterBackend {
  public:
   virtual ~SinkWriterBackend() = default;
   virtual HRESULT AddStream(DWORD stream_index, const testing::AttributeList& output_type) = 0;
-  virtual HRESULT SetInputType(DWORD stream_index, const testing::AttributeList& input_type) = 0;
+  // `encoding_parameters` is null when none were given.
+  virtual HRESULT SetInputType(DWORD stream_index,
+                               const testing::AttributeList& input_type,
+                               const testing::AttributeList* encoding_parameters) = 0;
   virtual HRESULT BeginWriting() = 0;
   virtual HRESULT WriteSample(DWORD stream_index, const SampleData& sample) = 0;
   virtual HRESULT Finalize() = 0;

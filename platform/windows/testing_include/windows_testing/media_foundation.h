@@ -50,6 +50,8 @@ std::optional<GUID> FindGUID(const AttributeList& attributes, REFGUID key);
 struct RecordedStream {
   AttributeList output_type;                // as passed to AddStream
   std::optional<AttributeList> input_type;  // the last type SetInputMediaType accepted
+  // The encoding parameters passed with that type; empty when none were given.
+  std::optional<AttributeList> encoding_parameters;
 };
 
 struct RecordedSample {
