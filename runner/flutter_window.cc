@@ -3,6 +3,7 @@
 #include <optional>
 #include <utility>
 
+#include "recorder/desktop_recorder.h"
 #include "recorder/recorder_channel.h"
 #include "runner/plugin_registration.h"
 
@@ -60,6 +61,21 @@ LRESULT FlutterWindow::HandleMessage(HWND hwnd,
 
   if (message == WM_FONTCHANGE && controller_ != nullptr) {
     controller_->Engine()->ReloadFonts();
+  }
+
+  switch (message) {
+    case WM_QUERYENDSESSION:
+      return TRUE;  // The host may end with the session: it completes its recording first.
+    case WM_ENDSESSION:
+      // The process may be ended as soon as this returns: close the window as its close button
+      // does, and complete a running recording now rather than at the process's end.
+      if (wparam != FALSE) {
+        Destroy();
+        halvex::DesktopRecorder::Instance().Stop();
+      }
+      return 0;
+    default:
+      break;
   }
 
   return Win32Window::HandleMessage(hwnd, message, wparam, lparam);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine_host/engine_project.h"
+#include "runner/close_requests.h"
 #include "runner/command_line.h"
 #include "runner/console.h"
 #include "runner/flutter_window.h"
@@ -51,7 +52,10 @@ int RunHost() {
   }
   window.SetQuitWhenClosed(true);
 
-  RunMessageLoop();
+  {
+    const ConsoleCloseRequests closeRequests(window.window_handle());
+    RunMessageLoop();
+  }
   ::CoUninitialize();
   return 0;
 }

@@ -1,6 +1,9 @@
 // Runs the built host with the demo application, as a user would, and checks what it reports.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -156,6 +159,43 @@ TEST(DemoEndToEndTest, HelpPrintsTheOptions) {
   EXPECT_EQ(run.exit_code, 0) << Describe(run);
   EXPECT_NE(run.out.find("  --frames DIR"), std::string::npos) << Describe(run);
   EXPECT_EQ(run.err.find("demo:"), std::string::npos) << Describe(run);
+}
+
+// Asked to end in the middle of a recording (Ctrl-C, the terminal closing, a polite termination),
+// the host closes its window as the close button does and exits normally, and the recording is
+// completed into a plain MP4 holding every frame the application was told was written.
+TEST(DemoEndToEndTest, AHostAskedToEndCompletesItsRecording) {
+  if (!kRealMedia) {
+    GTEST_SKIP() << "the media stand-ins write no files in this build";
+  }
+  for (const int signal_number : {SIGINT, SIGHUP, SIGTERM}) {
+    SCOPED_TRACE(strsignal(signal_number));
+    ScratchDirectory scratch;
+    const std::filesystem::path clip = scratch.path() / "interrupted.mp4";
+    const std::vector<std::string> arguments = {"--seconds", "30",    "--fps",    "10",
+                                                "--size",    "64x48", "--output", clip.string()};
+    // Interrupted a second and a half into the recording.
+    const ProcessResult run =
+        RunProcess(HALVEX_HOST_PATH, arguments, scratch.path().string(), kRunLimit,
+                   testing::Interruption{signal_number, "Recording ",
+                                         std::chrono::milliseconds(1500)});
+    ASSERT_TRUE(run.exited) << Describe(run);
+    EXPECT_EQ(run.exit_code, 0) << Describe(run);
+    const std::optional<int64_t> written = SummaryNumber(run.out, "appendPng successes");
+    ASSERT_TRUE(written.has_value()) << Describe(run);
+    EXPECT_GE(*written, 11);
+    EXPECT_LT(*written, 300) << "interrupted, not finished";
+
+    const std::string probe_command =
+        "ffprobe -v error -select_streams v:0 -count_packets "
+        "-show_entries stream=nb_frames,nb_read_packets -of csv=p=0 '" +
+        clip.string() + "'";
+    const ProcessResult probe = RunProcess("/bin/sh", {"-c", probe_command},
+                                           scratch.path().string(), std::chrono::seconds(60));
+    // A plain file's index gives its frame count, and it matches the frames read.
+    EXPECT_EQ(probe.out, std::to_string(*written) + "," + std::to_string(*written) + "\n")
+        << Describe(probe);
+  }
 }
 
 }  // namespace

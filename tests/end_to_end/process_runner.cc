@@ -8,6 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <optional>
+
 extern char** environ;
 
 namespace halvex {
@@ -73,7 +76,8 @@ bool Drain(int descriptor, std::string* sink) {
 ProcessResult RunProcess(const std::string& program,
                          const std::vector<std::string>& arguments,
                          const std::string& working_directory,
-                         std::chrono::seconds limit) {
+                         std::chrono::seconds limit,
+                         const Interruption& interruption) {
   ProcessResult result;
   Pipe out;
   Pipe err;
@@ -109,7 +113,17 @@ ProcessResult RunProcess(const std::string& program,
   const auto deadline = std::chrono::steady_clock::now() + limit;
   bool out_open = true;
   bool err_open = true;
+  bool interrupted = interruption.signal == 0;
+  std::optional<std::chrono::steady_clock::time_point> signal_due;
   while (out_open || err_open) {
+    if (!interrupted && !signal_due &&
+        result.out.find(interruption.after_output) != std::string::npos) {
+      signal_due = std::chrono::steady_clock::now() + interruption.delay;
+    }
+    if (!interrupted && signal_due && std::chrono::steady_clock::now() >= *signal_due) {
+      kill(child, interruption.signal);
+      interrupted = true;
+    }
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
@@ -119,7 +133,10 @@ ProcessResult RunProcess(const std::string& program,
     }
     pollfd watched[2] = {{out_open ? out.read_end() : -1, POLLIN, 0},
                          {err_open ? err.read_end() : -1, POLLIN, 0}};
-    const int ready = poll(watched, 2, static_cast<int>(left.count()));
+    // Woken at least every 20 ms while a signal is still to be sent.
+    const int wait = interrupted ? static_cast<int>(left.count())
+                                 : static_cast<int>(std::min<int64_t>(left.count(), 20));
+    const int ready = poll(watched, 2, wait);
     if (ready < 0 && errno != EINTR) {
       break;
     }

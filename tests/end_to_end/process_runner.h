@@ -21,12 +21,20 @@ struct ProcessResult {
   std::string err;
 };
 
+// A signal sent to the program `delay` after it printed `after_output` (empty: after it started).
+struct Interruption {
+  int signal = 0;  // 0: none
+  std::string after_output;
+  std::chrono::milliseconds delay{0};
+};
+
 // Starts `program` with `arguments` in `working_directory`, with the test's environment, and
-// waits for it to end, killing it after `limit`.
+// waits for it to end, killing it after `limit`; sends the interruption's signal on the way.
 ProcessResult RunProcess(const std::string& program,
                          const std::vector<std::string>& arguments,
                          const std::string& working_directory,
-                         std::chrono::seconds limit);
+                         std::chrono::seconds limit,
+                         const Interruption& interruption = Interruption());
 
 }  // namespace testing
 }  // namespace demo

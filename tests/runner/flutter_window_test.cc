@@ -12,8 +12,11 @@
 #include "engine_host/engine_project.h"
 #include "platform/engine/engine_testing.h"
 #include "runner_test_support.h"
+#include "recorder/desktop_recorder.h"
 #include "windows_testing/desktop.h"
 #include "windows_testing/faults.h"
+#include "windows_testing/imaging.h"
+#include "windows_testing/media_foundation.h"
 
 namespace {
 
@@ -238,6 +241,39 @@ TEST_F(FlutterWindowTest, EachViewControllerGetsTheWindowsCopyOfTheProject) {
       engine_testing::LastEngineProperties();
   EXPECT_EQ(properties.aot_library_path, L"assets-here\\app.so");
   EXPECT_THAT(properties.entrypoint_arguments, ElementsAre("--one", "two"));
+}
+
+}  // namespace
+
+namespace {
+
+// The session ending closes the window and completes a running recording before the answer, for
+// the process may be ended as soon as it is given; asking whether it may end changes nothing.
+TEST_F(FlutterWindowTest, TheSessionEndingClosesTheWindowAndCompletesTheRecording) {
+  halvex::testing::ResetMediaFoundation();
+  halvex::testing::ResetImaging();
+  FlutterWindow window(project_);
+  ASSERT_TRUE(window.Create(L"Halvex", kOrigin, kSize));
+  window.SetQuitWhenClosed(true);
+  const HWND hwnd = window.window_handle();
+
+  halvex::DesktopRecorder& recorder = halvex::DesktopRecorder::Instance();
+  ASSERT_TRUE(recorder.Start("session.mp4", 30.0, "", "", false));
+  const std::vector<uint8_t> png = halvex::testing::PngLikeBytes(4242);
+  ASSERT_TRUE(halvex::testing::ScriptImage(png, 4, 2, std::vector<uint8_t>(4 * 2 * 4, 0x80)));
+  ASSERT_EQ(recorder.AppendPng(png.data(), png.size()), 1);
+
+  EXPECT_EQ(::SendMessageW(hwnd, WM_QUERYENDSESSION, 0, 0), TRUE);
+  EXPECT_FALSE(InspectWindow(hwnd)->destroyed);
+  EXPECT_TRUE(halvex::testing::SinkWriters().at(0).finalize_results.empty());
+
+  EXPECT_EQ(::SendMessageW(hwnd, WM_ENDSESSION, TRUE, 0), 0);
+  EXPECT_TRUE(InspectWindow(hwnd)->destroyed);
+  EXPECT_EQ(window.window_handle(), nullptr);
+  EXPECT_EQ(halvex::testing::SinkWriters().at(0).finalize_results.size(), 1u);
+  EXPECT_EQ(recorder.Stop().frames, 1) << "stopped already: the counts repeat";
+  halvex::testing::ResetMediaFoundation();
+  halvex::testing::ResetImaging();
 }
 
 }  // namespace

@@ -53,6 +53,22 @@ BOOL WINAPI DeleteFileW(LPCWSTR lpFileName);
 
 BOOL WINAPI AttachConsole(DWORD dwProcessId);
 BOOL WINAPI AllocConsole();
+
+// Console control events. The system calls the registered handlers on a new thread of its own,
+// the most recently added first, until one returns TRUE; when none does, the process ends. For
+// the console closing, the user logging off and the system shutting down, the process also ends
+// once a handler returns. Here SIGINT arrives as Ctrl-C, SIGHUP as the console closing and
+// SIGTERM as the system shutting down, once a handler has been added.
+#define CTRL_C_EVENT 0
+#define CTRL_BREAK_EVENT 1
+#define CTRL_CLOSE_EVENT 2
+#define CTRL_LOGOFF_EVENT 5
+#define CTRL_SHUTDOWN_EVENT 6
+typedef BOOL(WINAPI* PHANDLER_ROUTINE)(DWORD CtrlType);
+// Adds or removes a handler; a null handler with Add TRUE makes the process ignore Ctrl-C.
+BOOL WINAPI SetConsoleCtrlHandler(PHANDLER_ROUTINE HandlerRoutine, BOOL Add);
+// Raises CTRL_C_EVENT or CTRL_BREAK_EVENT; here in this process only (group 0).
+BOOL WINAPI GenerateConsoleCtrlEvent(DWORD dwCtrlEvent, DWORD dwProcessGroupId);
 BOOL WINAPI IsDebuggerPresent();
 
 // The entry point of a GUI program, which the start-up code calls.
