@@ -175,10 +175,9 @@ TEST(DemoEndToEndTest, AHostAskedToEndCompletesItsRecording) {
     const std::vector<std::string> arguments = {"--seconds", "30",    "--fps",    "10",
                                                 "--size",    "64x48", "--output", clip.string()};
     // Interrupted a second and a half into the recording.
-    const ProcessResult run =
-        RunProcess(HALVEX_HOST_PATH, arguments, scratch.path().string(), kRunLimit,
-                   testing::Interruption{signal_number, "Recording ",
-                                         std::chrono::milliseconds(1500)});
+    const ProcessResult run = RunProcess(
+        HALVEX_HOST_PATH, arguments, scratch.path().string(), kRunLimit,
+        testing::Interruption{signal_number, "Recording ", std::chrono::milliseconds(1500)});
     ASSERT_TRUE(run.exited) << Describe(run);
     EXPECT_EQ(run.exit_code, 0) << Describe(run);
     const std::optional<int64_t> written = SummaryNumber(run.out, "appendPng successes");
