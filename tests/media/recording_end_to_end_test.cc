@@ -2,6 +2,9 @@
 // writer and checked with ffprobe and ffmpeg; system audio from a private sound server.
 #include <gtest/gtest.h>
 
+#include <mferror.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -16,6 +19,7 @@
 #include "recorder_driver.h"
 #include "scratch_folder.h"
 #include "signal_analysis.h"
+#include "windows_testing/faults.h"
 
 namespace halvex::media_testing {
 namespace {
@@ -140,6 +144,81 @@ TEST_F(RecordingEndToEndTest, EveryFrameIsStoredAtItsTimeAndLooksLikeWhatWasSent
   }
   RecordProperty("lowest_psnr_db", std::to_string(lowest_psnr));
   std::cout << "lowest PSNR of any frame: " << lowest_psnr << " dB\n";
+}
+
+// The four-character types of a file's top-level boxes, in order.
+std::vector<std::string> TopLevelBoxes(const std::string& path) {
+  const std::vector<std::uint8_t> bytes = ReadFile(path);
+  std::vector<std::string> types;
+  std::size_t offset = 0;
+  while (offset + 8 <= bytes.size()) {
+    std::uint64_t size = (std::uint64_t{bytes[offset]} << 24) | (bytes[offset + 1] << 16) |
+                         (bytes[offset + 2] << 8) | bytes[offset + 3];
+    types.emplace_back(reinterpret_cast<const char*>(&bytes[offset + 4]), 4);
+    if (size == 1 && offset + 16 <= bytes.size()) {
+      size = 0;
+      for (int i = 0; i < 8; ++i) {
+        size = (size << 8) | bytes[offset + 8 + i];
+      }
+    }
+    if (size < 8 || size > bytes.size() - offset) {
+      break;
+    }
+    offset += static_cast<std::size_t>(size);
+  }
+  return types;
+}
+
+// Recorded as fragments and finished at "stop", a recording is a plain MP4 that holds the same as
+// one the writer wrote plain from the start: one index at the end, every frame the replies
+// counted at its time, the audio as long as the video, and the same pictures.
+TEST_F(RecordingEndToEndTest, AStoppedRecordingIsAPlainMp4AsIfWrittenWithoutFragments) {
+  constexpr int kFrames = 70;  // more than two seconds: more than one fragment
+  std::vector<std::vector<std::uint8_t>> pictures;
+  for (const bool fragmented : {true, false}) {
+    SCOPED_TRACE(fragmented ? "recorded as fragments" : "recorded plain");
+    const std::string path = folder_.File(fragmented ? "fragmented.mp4" : "plain.mp4");
+    ASSERT_TRUE(StartRecording(path, 30.0, true).success);
+    if (!fragmented) {
+      // As on a system without the fragmented container: the writer is made without it.
+      halvex::testing::FailCall("MFCreateSinkWriterFromURL", MF_E_UNSUPPORTED_BYTESTREAM_TYPE, 1);
+    }
+    for (int i = 0; i < kFrames; ++i) {
+      ASSERT_EQ(AppendPng(EncodeBgraPng(160, 120, FramePixels(160, 120, i))).frames, i + 1);
+    }
+    const RecorderReply stopped = StopRecording();
+    halvex::testing::ResetFaults();
+    EXPECT_EQ(stopped.frames, kFrames);
+
+    const std::vector<std::string> boxes = TopLevelBoxes(path);
+    ASSERT_GE(boxes.size(), 3u);
+    EXPECT_EQ(boxes.front(), "ftyp");
+    EXPECT_EQ(boxes.back(), "moov") << "one complete index, at the end";
+    EXPECT_EQ(std::count(boxes.begin(), boxes.end(), "moof"), 0) << "no fragment shows";
+    EXPECT_EQ(std::count(boxes.begin(), boxes.end(), "moov"), 1);
+
+    const Probe probe = ProbeFile(path);
+    ASSERT_TRUE(probe.ok) << probe.error;
+    const std::vector<ProbedEntry> video = probe.StreamsOf("video");
+    ASSERT_EQ(video.size(), 1u);
+    EXPECT_EQ(video[0].Integer("nb_frames"), kFrames);
+    const std::vector<ProbedEntry> packets = probe.PacketsOf("video");
+    ASSERT_EQ(packets.size(), static_cast<std::size_t>(kFrames));
+    for (std::size_t i = 0; i < packets.size(); ++i) {
+      EXPECT_EQ(packets[i].Integer("pts"), static_cast<std::int64_t>(i) * 333333) << i;
+      EXPECT_EQ(packets[i].Integer("duration"), 333333) << i;
+    }
+    std::vector<std::int16_t> audio;
+    ASSERT_TRUE(DecodeAudioAsMono48k(path, &audio));
+    EXPECT_NEAR(static_cast<double>(audio.size()), kFrames * 333333 * 48000.0 / 1e7, 1024.0)
+        << "the audio as long as the video";
+
+    pictures.emplace_back();
+    ASSERT_TRUE(DecodeVideo(path, "bgra", &pictures.back()));
+  }
+  ASSERT_EQ(pictures.size(), 2u);
+  EXPECT_EQ(pictures[0].size(), std::size_t{160} * 120 * 4 * kFrames);
+  EXPECT_TRUE(pictures[0] == pictures[1]) << "the same pictures either way";
 }
 
 TEST_F(RecordingEndToEndTest, TheFirstFrameFixesAnEvenVideoSize) {
