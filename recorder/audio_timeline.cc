@@ -5,19 +5,10 @@
 #include "recorder/audio_conversion.h"
 
 namespace halvex {
-
 namespace {
 
 // Far beyond any recording (about 58 years of samples), yet safe to add to a position.
 constexpr int64_t kFarthestPosition = INT64_C(1) << 46;
-
-int64_t FloorDivide(int64_t value, int64_t divisor) {
-  int64_t quotient = value / divisor;
-  if (value % divisor < 0) {
-    --quotient;
-  }
-  return quotient;
-}
 
 }  // namespace
 
@@ -28,8 +19,12 @@ int64_t CaptureTimeline::PositionAt(int64_t time) const {
     elapsed = time < anchorTime_ ? INT64_MIN : INT64_MAX;
   }
   // Whole seconds and the rest apart, so that no product overflows; rounded down throughout.
-  const int64_t seconds = FloorDivide(elapsed, kCaptureClockTicksPerSecond);
-  const int64_t rest = elapsed - seconds * kCaptureClockTicksPerSecond;
+  int64_t seconds = elapsed / kCaptureClockTicksPerSecond;
+  int64_t rest = elapsed % kCaptureClockTicksPerSecond;
+  if (rest < 0) {
+    rest += kCaptureClockTicksPerSecond;
+    --seconds;
+  }
   const int64_t samples =
       seconds * kRecordingSampleRate + rest * kRecordingSampleRate / kCaptureClockTicksPerSecond;
   return std::clamp<int64_t>(anchorPosition_ + samples, 0, kFarthestPosition);

@@ -33,7 +33,8 @@ bool ReadTrack(const ChildBox& trak,
   std::int64_t empty_edit = 0;  // movie timescale
   std::int64_t media_start = 0;
   if (const ChildBox* edts = Find(parts, "edts")) {
-    const ChildBox* elst = Find(Children(*edts), "elst");
+    const std::vector<ChildBox> edits = Children(*edts);  // `elst` points into it
+    const ChildBox* elst = Find(edits, "elst");
     ByteReader reader(elst->payload, elst->payload_size);
     const std::uint8_t version = reader.U8();
     reader.Skip(3);

@@ -107,7 +107,8 @@ TEST_F(RecorderStateTest, EveryEndPadsTheAudioAndNoFileIsEverDeleted) {
     EXPECT_EQ(kept, leftBehind) << "the file is neither deleted nor damaged";
     // No playback device: the audio track is silence, as long as the four frames.
     int64_t audioSamples = 0;
-    for (const mf::RecordedSample& sample : mf::SinkWriters().at(0).samples) {
+    const std::vector<mf::RecordedSinkWriter> writers = mf::SinkWriters();
+    for (const mf::RecordedSample& sample : writers.at(0).samples) {
       audioSamples += sample.stream_index == 1 ? sample.length / 2 : 0;
     }
     EXPECT_EQ(audioSamples, 4 * 333333LL * 48000 / 10000000);
