@@ -97,6 +97,7 @@ TEST_F(StandInTest, WriterCreationNeedsStartupAPathAndAKnownContainer) {
       {L"C:\\clips.v2\\out", nullptr, container.get(), S_OK},
       {L"notes.txt", nullptr, nullptr, MF_E_UNSUPPORTED_BYTESTREAM_TYPE},
       {L"", nullptr, nullptr, MF_E_UNSUPPORTED_BYTESTREAM_TYPE},
+      {L"", nullptr, container.get(), HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)},
       {nullptr, nullptr, nullptr, E_INVALIDARG},
       {L"out.mp4", reinterpret_cast<IMFByteStream*>(&byte_stream_stand_in), nullptr, E_NOTIMPL},
   };

@@ -280,14 +280,14 @@ HRESULT WINAPI MFCreateSinkWriterFromURL(LPCWSTR pwszOutputURL,
     }
   }
   const std::wstring url(pwszOutputURL);
-  // No file can be made at an empty path, whatever container is asked for.
-  if (url.empty()) {
-    return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
-  }
   const bool container_given =
       attributes && halvex::testing::FindGUID(*attributes, MF_TRANSCODE_CONTAINERTYPE);
   if (!container_given && !platform::HasKnownContainerExtension(url)) {
     return MF_E_UNSUPPORTED_BYTESTREAM_TYPE;
+  }
+  // No file can be made at an empty path, whatever container is asked for.
+  if (url.empty()) {
+    return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
   }
   std::unique_ptr<platform::SinkWriterBackend> backend;
   const HRESULT hr =
