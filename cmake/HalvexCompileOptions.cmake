@@ -8,6 +8,10 @@ else()
   set(HALVEX_WARNING_FLAGS -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
                            -Wold-style-cast -Wcast-align -Woverloaded-virtual)
   set(HALVEX_WERROR_FLAG -Werror)
+  # Clang checks the lock annotations of thread_annotations.h; other compilers ignore them.
+  if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    list(APPEND HALVEX_WARNING_FLAGS -Wthread-safety)
+  endif()
 endif()
 
 if(HALVEX_SANITIZE AND MSVC)

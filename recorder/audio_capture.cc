@@ -258,7 +258,7 @@ void DesktopRecorder::ProcessAudioPacket(const CapturedPacket& packet, CaptureSe
                          packet.time <= static_cast<UINT64>(INT64_MAX) &&
                          time - now <= kLatestPlausibleTime;
 
-  std::lock_guard<std::mutex> lock(mutex);
+  MutexLock lock(&mutex);
   if (!recordingActive || !writingBegun || !audioEnabled || !audioStreamPresent) {
     return;
   }

@@ -90,7 +90,7 @@ bool DesktopRecorder::Start(const std::string& path,
 
   std::unique_ptr<std::thread> detachedThread;
   {
-    std::lock_guard<std::mutex> lock(mutex);
+    MutexLock lock(&mutex);
     if (recordingActive) {
       detachedThread = std::move(audioThread);
       recordingActive = false;
@@ -101,7 +101,7 @@ bool DesktopRecorder::Start(const std::string& path,
   // The running recording ends as "stop" ends it: capture first, then its file, completed.
   JoinIfRunning(detachedThread.get());
 
-  std::lock_guard<std::mutex> lock(mutex);
+  MutexLock lock(&mutex);
   if (sinkWriter) {
     CompleteRecordingFile();
   }
@@ -145,7 +145,7 @@ StopResult DesktopRecorder::Stop() {
 
   std::unique_ptr<std::thread> detachedThread;
   {
-    std::lock_guard<std::mutex> lock(mutex);
+    MutexLock lock(&mutex);
     result.frames = framesWritten;
     // Silence the recorder wrote itself (gaps, silent packets) tells nothing of the device.
     result.hasAudio = audibleAudioWritten || capturedAudioWritten;
@@ -156,7 +156,7 @@ StopResult DesktopRecorder::Stop() {
   // Without the lock: the audio thread needs it to finish the packet it may be holding.
   JoinIfRunning(detachedThread.get());
 
-  std::lock_guard<std::mutex> lock(mutex);
+  MutexLock lock(&mutex);
   if (sinkWriter) {
     CompleteRecordingFile();
   }

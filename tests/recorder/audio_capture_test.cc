@@ -624,14 +624,14 @@ TEST_F(AudioCaptureTest, FramesAndAudioInterleaveOnOneWriter) {
 
 TEST_F(AudioCaptureTest, StopWhileAPacketIsInFlightIsConsistent) {
   StartCapturing();
-  std::unique_lock<std::mutex> lock = peer().Lock();
+  std::unique_ptr<MutexLock> lock = peer().Lock();
   ASSERT_TRUE(mf::QueuePacket(480, 0, StereoFloat(480, 0.5f, 0.5f)));
   // The capture thread holds the packet and waits for the lock to write it.
   ASSERT_TRUE(WaitFor([] { return mf::PendingPackets() == 0; }));
   StopResult stopped;
   std::thread stopper([&] { stopped = recorder().Stop(); });
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  lock.unlock();
+  lock.reset();
   stopper.join();
 
   // Whichever took the lock first, the reply agrees with the file and nothing follows the stop.

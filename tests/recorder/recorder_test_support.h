@@ -49,43 +49,42 @@ class DesktopRecorderTestPeer {
   explicit DesktopRecorderTestPeer(DesktopRecorder& recorder) : recorder_(recorder) {}
 
   RecorderState State() {
-    std::lock_guard<std::mutex> lock(recorder_.mutex);
-    const DesktopRecorder& r = recorder_;
-    return {r.recordingActive,
-            r.audioEnabled,
-            r.audibleAudioWritten,
-            r.fps,
-            r.framesWritten,
-            r.audioChunksWritten,
-            r.videoWidth,
-            r.videoHeight,
-            r.rowPitch,
-            r.videoFrameIndex,
-            r.frameDuration,
-            r.audioPosition,
-            r.outputPath,
-            static_cast<bool>(r.sinkWriter),
-            r.videoStreamIndex,
-            r.audioStreamIndex,
-            r.audioStreamPresent,
-            r.writingBegun,
-            r.mediaFoundationStarted,
-            r.audioThreadStarted,
-            r.audioStopFlag.load(),
-            r.audioThread != nullptr};
+    MutexLock lock(&recorder_.mutex);
+    return {recorder_.recordingActive,
+            recorder_.audioEnabled,
+            recorder_.audibleAudioWritten,
+            recorder_.fps,
+            recorder_.framesWritten,
+            recorder_.audioChunksWritten,
+            recorder_.videoWidth,
+            recorder_.videoHeight,
+            recorder_.rowPitch,
+            recorder_.videoFrameIndex,
+            recorder_.frameDuration,
+            recorder_.audioPosition,
+            recorder_.outputPath,
+            static_cast<bool>(recorder_.sinkWriter),
+            recorder_.videoStreamIndex,
+            recorder_.audioStreamIndex,
+            recorder_.audioStreamPresent,
+            recorder_.writingBegun,
+            recorder_.mediaFoundationStarted,
+            recorder_.audioThreadStarted,
+            recorder_.audioStopFlag.load(),
+            recorder_.audioThread != nullptr};
   }
 
   bool OpenSinkWriter(int32_t width, int32_t height, bool withAudio) {
-    std::lock_guard<std::mutex> lock(recorder_.mutex);
+    MutexLock lock(&recorder_.mutex);
     return recorder_.OpenSinkWriter(width, height, withAudio);
   }
   bool WriteVideoFrame(const uint8_t* pixels, int32_t rowBytes, int32_t width, int32_t height) {
-    std::lock_guard<std::mutex> lock(recorder_.mutex);
+    MutexLock lock(&recorder_.mutex);
     return recorder_.WriteVideoFrame(pixels, rowBytes, width, height);
   }
   // Bytes of decoded pixels kept for the next frame.
   size_t SpareFrameBytes() {
-    std::lock_guard<std::mutex> lock(recorder_.mutex);
+    MutexLock lock(&recorder_.mutex);
     return recorder_.spareFramePixels ? recorder_.spareFrameBytes : 0;
   }
 
@@ -93,7 +92,7 @@ class DesktopRecorderTestPeer {
   void RunAudioCaptureLoop() { recorder_.AudioCaptureLoop(); }
 
   // Holds the recorder's lock, as a competing thread would.
-  std::unique_lock<std::mutex> Lock() { return std::unique_lock<std::mutex>(recorder_.mutex); }
+  std::unique_ptr<MutexLock> Lock() { return std::make_unique<MutexLock>(&recorder_.mutex); }
 
  private:
   DesktopRecorder& recorder_;

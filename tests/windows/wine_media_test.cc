@@ -34,11 +34,11 @@ class DesktopRecorderTestPeer {
   void LetCaptureRun() { recorder_.audioStopFlag = false; }
   void StopCapture() { recorder_.audioStopFlag = true; }
   int32_t AudioChunksWritten() {
-    std::lock_guard<std::mutex> lock(recorder_.mutex);
+    MutexLock lock(&recorder_.mutex);
     return recorder_.audioChunksWritten;
   }
   int64_t AudioPosition() {
-    std::lock_guard<std::mutex> lock(recorder_.mutex);
+    MutexLock lock(&recorder_.mutex);
     return recorder_.audioPosition;
   }
 

@@ -19,7 +19,6 @@ namespace {
 constexpr char kDefaultSinkAlias[] = "@DEFAULT_SINK@";
 constexpr pa_usec_t kPacketInterval = 10 * PA_USEC_PER_MSEC;
 constexpr std::int64_t kTicksPerSecond = kPerformanceCounterFrequency;
-constexpr std::int64_t kTicksPerMicrosecond = kTicksPerSecond / PA_USEC_PER_SEC;
 // Data that lags the frame count by more than this follows a break in the delivery. Delivery
 // jitter stays well inside it; a suspended sink or dropped data lies well beyond it.
 constexpr std::int64_t kBreakThreshold = 40 * kTicksPerSecond / 1000;
