@@ -94,11 +94,20 @@ Messengers& FreshMessengers() {
   return *current;
 }
 
-Reply Deliver(Messengers& messengers, const std::vector<uint8_t>& message) {
-  const std::optional<std::vector<uint8_t>> response =
-      messengers.fake.DeliverAndGetResponse(halvex::RecorderChannelName(), message);
-  Require(response.has_value(), "every message is answered before its handler returns");
-  return halvex::fuzzing::recorder::ParseReply(*response);
+// The recorder takes every message at once and answers later, in order, from its own thread.
+const FlutterDesktopMessageResponseHandle* Deliver(Messengers& messengers,
+                                                   const std::vector<uint8_t>& message) {
+  const FlutterDesktopMessageResponseHandle* handle =
+      messengers.fake.Deliver(halvex::RecorderChannelName(), message);
+  Require(handle != nullptr, "the channel takes every message");
+  return handle;
+}
+
+Reply AnswerTo(Messengers& messengers, const FlutterDesktopMessageResponseHandle* handle) {
+  const std::optional<halvex::testing::FakeMessenger::Response> response =
+      messengers.fake.ResponseFor(handle);
+  Require(response.has_value(), "every message is answered once the recorder's calls are done");
+  return halvex::fuzzing::recorder::ParseReply(response->bytes);
 }
 
 void RequireNoMediaObjectAlive() {
@@ -121,17 +130,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   halvex::fuzzing::recorder::PrepareStandIn();
   Messengers& messengers = FreshMessengers();
 
-  ReplyChecker checker;
-  // The recorder outlives inputs; this first "stop" tells the count the last recording left.
+  // The recorder outlives inputs; the first "stop" tells the count the last recording left. All
+  // messages are in flight together, so frames are decoded ahead while earlier calls run.
   const std::vector<uint8_t> stop = halvex::fuzzing::recorder::StopMessage();
-  checker.Check(stop, Deliver(messengers, stop));
-  const std::vector<std::vector<uint8_t>> messages =
-      halvex::fuzzing::recorder::SplitIntoMessages(data, size, kMaxMessagesPerInput);
-  for (const std::vector<uint8_t>& message : messages) {
-    const std::vector<uint8_t> confined = halvex::fuzzing::recorder::ConfinePath(message);
-    checker.Check(confined, Deliver(messengers, confined));
+  std::vector<std::vector<uint8_t>> sent = {stop};
+  for (const std::vector<uint8_t>& message :
+       halvex::fuzzing::recorder::SplitIntoMessages(data, size, kMaxMessagesPerInput)) {
+    sent.push_back(halvex::fuzzing::recorder::ConfinePath(message));
   }
-  checker.Check(stop, Deliver(messengers, stop));
+  sent.push_back(stop);
+  std::vector<const FlutterDesktopMessageResponseHandle*> handles;
+  for (const std::vector<uint8_t>& message : sent) {
+    handles.push_back(Deliver(messengers, message));
+  }
+  halvex::FinishRecorderCalls();
+  ReplyChecker checker;
+  for (size_t i = 0; i < sent.size(); ++i) {
+    checker.Check(sent[i], AnswerTo(messengers, handles[i]));
+  }
 
   Require(messengers.fake.misuses().empty(), "the messenger is used as the engine requires");
   RequireNoMediaObjectAlive();

@@ -2,133 +2,63 @@
 
 #include <string>
 #include <utility>
-#include <variant>
-#include <vector>
 
-#include "messaging/encodable_value.h"
-#include "messaging/method_channel.h"
+#include "messaging/diagnostic.h"
+#include "messaging/engine_method_result.h"
 #include "messaging/standard_method_codec.h"
 #include "recorder/application_id.h"
+#include "recorder/capture_clock.h"
 #include "recorder/desktop_recorder.h"
+#include "recorder/recorder_call_queue.h"
+#include "recorder/recorder_calls.h"
 
 namespace halvex {
 namespace {
 
-using flutter::EncodableMap;
-using flutter::EncodableValue;
-
-constexpr double kDefaultFramesPerSecond = 8.0;
-constexpr bool kDefaultEnableAudio = true;
-
-constexpr char kBadArgs[] = "bad_args";
-
-std::unique_ptr<flutter::MethodChannel>& ChannelHolder() {
-  static std::unique_ptr<flutter::MethodChannel> channel;
-  return channel;
-}
-
-const EncodableMap* ArgumentMap(const flutter::MethodCall& call) {
-  const EncodableValue* arguments = call.arguments();
-  return arguments == nullptr ? nullptr : std::get_if<EncodableMap>(arguments);
-}
-
-// A value of another alternative than the one a key takes counts as missing.
-std::string TextArgument(const EncodableMap& arguments, const char* key) {
-  const EncodableValue* value = flutter::LookupTextKey(arguments, key);
-  const std::string* text = value == nullptr ? nullptr : std::get_if<std::string>(value);
-  return text == nullptr ? std::string() : *text;
-}
-
-bool BoolArgument(const EncodableMap& arguments, const char* key, bool fallback) {
-  const EncodableValue* value = flutter::LookupTextKey(arguments, key);
-  const bool* flag = value == nullptr ? nullptr : std::get_if<bool>(value);
-  return flag == nullptr ? fallback : *flag;
-}
-
-double NumberArgument(const EncodableMap& arguments, const char* key, double fallback) {
-  const EncodableValue* value = flutter::LookupTextKey(arguments, key);
-  if (value == nullptr) {
-    return fallback;
-  }
-  if (const double* number = std::get_if<double>(value)) {
-    return *number;
-  }
-  if (const int32_t* number = std::get_if<int32_t>(value)) {
-    return static_cast<double>(*number);
-  }
-  if (const int64_t* number = std::get_if<int64_t>(value)) {
-    return static_cast<double>(*number);
-  }
-  if (const bool* flag = std::get_if<bool>(value)) {
-    return *flag ? 1.0 : 0.0;
-  }
-  return fallback;
-}
-
-EncodableValue FrameReport(int32_t frames, bool hasAudio) {
-  return EncodableValue(EncodableMap{
-      {EncodableValue("frames"), EncodableValue(frames)},
-      {EncodableValue("hasAudio"), EncodableValue(hasAudio)},
-  });
-}
-
-void HandleStart(const flutter::MethodCall& call, flutter::MethodResult& result) {
-  DesktopRecorder& recorder = DesktopRecorder::Instance();
-  const EncodableMap* arguments = ArgumentMap(call);
-  if (arguments == nullptr) {
-    result.Error(kBadArgs, "map required");
-    return;
-  }
-  const std::string path = TextArgument(*arguments, "path");
-  if (path.empty()) {
-    result.Error(kBadArgs, "path required");
-    return;
-  }
-  const double fps = NumberArgument(*arguments, "fps", kDefaultFramesPerSecond);
-  const std::string videoTrackId = TextArgument(*arguments, "videoTrackId");
-  const std::string peerConnectionId = TextArgument(*arguments, "peerConnectionId");
-  const bool enableAudio = BoolArgument(*arguments, "enableAudio", kDefaultEnableAudio);
-
-  bool hasAudioTrack = false;
-  if (!recorder.Start(path, fps, videoTrackId, peerConnectionId, enableAudio, &hasAudioTrack)) {
-    result.Error("start_failed", "Could not start desktop recorder");
-    return;
-  }
-  result.Success(EncodableValue(EncodableMap{
-      {EncodableValue("hasAudioTrack"), EncodableValue(hasAudioTrack)},
-  }));
-}
-
-void HandleAppendPng(const flutter::MethodCall& call, flutter::MethodResult& result) {
-  DesktopRecorder& recorder = DesktopRecorder::Instance();
-  const EncodableMap* arguments = ArgumentMap(call);
-  if (arguments == nullptr) {
-    result.Error(kBadArgs, "map required");
-    return;
-  }
-  const EncodableValue* value = flutter::LookupTextKey(*arguments, "bytes");
-  const std::vector<uint8_t>* bytes =
-      value == nullptr ? nullptr : std::get_if<std::vector<uint8_t>>(value);
-  if (bytes == nullptr || bytes->empty()) {
-    result.Error(kBadArgs, "bytes required");
-    return;
-  }
-  bool hasAudio = false;
-  const int32_t frames = recorder.AppendPng(bytes->data(), bytes->size(), &hasAudio);
-  result.Success(FrameReport(frames, hasAudio));
-}
-
-void HandleStop(flutter::MethodResult& result) {
-  const StopResult stopped = DesktopRecorder::Instance().Stop();
-  result.Success(FrameReport(stopped.frames, stopped.hasAudio));
+// The queue of the channel registered last. It is made after the recorder, so that at process
+// exit it is destroyed first: its last calls run before the recorder stops.
+std::unique_ptr<RecorderCallQueue>& QueueSlot() {
+  static std::unique_ptr<RecorderCallQueue> queue;
+  return queue;
 }
 
 }  // namespace
 
 void RegisterRecorderChannel(flutter::BinaryMessenger* messenger) {
-  ChannelHolder() = std::make_unique<flutter::MethodChannel>(
-      messenger, RecorderChannelName(), &flutter::StandardMethodCodec::GetInstance());
-  ChannelHolder()->SetMethodCallHandler(RecorderChannel);
+  DesktopRecorder& recorder = DesktopRecorder::Instance();
+  std::unique_ptr<RecorderCallQueue>& slot = QueueSlot();
+  // The calls of an earlier channel are answered before its queue goes.
+  slot.reset();
+  slot = std::make_unique<RecorderCallQueue>(&recorder, RecorderCallQueue::LimitsForThisMachine());
+
+  const std::string channelName = RecorderChannelName();
+  const flutter::MethodCodec* codec = &flutter::StandardMethodCodec::GetInstance();
+  // Every messenger the channel was put on hands its calls to the current queue, on the platform
+  // thread, so that a replaced queue is never reached.
+  messenger->SetMessageHandler(channelName, [codec, channelName](const uint8_t* message,
+                                                                 size_t messageSize,
+                                                                 flutter::BinaryReply reply) {
+    // The frame of an "appendPng" call shows the moment the call came, not when it runs.
+    const int64_t arrivalTime = CaptureClockNow();
+    auto result = std::make_unique<flutter::EngineMethodResult>(std::move(reply), codec);
+    std::unique_ptr<flutter::MethodCall> call = codec->DecodeMethodCall(message, messageSize);
+    if (!call) {
+      PrintDiagnosticLine("Unable to construct method call from message on channel " + channelName);
+    }
+    if (RecorderCallQueue* queue = QueueSlot().get()) {
+      queue->Submit(std::move(call), std::move(result), arrivalTime, messageSize);
+    } else if (call) {
+      RunRecorderCall(DesktopRecorder::Instance(), *call, *result, RecorderCallContext());
+    } else {
+      result->NotImplemented();
+    }
+  });
+}
+
+void FinishRecorderCalls() {
+  if (QueueSlot()) {
+    QueueSlot()->WaitUntilIdle();
+  }
 }
 
 void RecorderChannel(const flutter::MethodCall& call,
@@ -136,16 +66,7 @@ void RecorderChannel(const flutter::MethodCall& call,
   if (!result) {
     return;
   }
-  const std::string& method = call.method_name();
-  if (method == "start") {
-    HandleStart(call, *result);
-  } else if (method == "appendPng") {
-    HandleAppendPng(call, *result);
-  } else if (method == "stop") {
-    HandleStop(*result);
-  } else {
-    result->NotImplemented();
-  }
+  RunRecorderCall(DesktopRecorder::Instance(), call, *result, RecorderCallContext());
 }
 
 }  // namespace halvex

@@ -43,6 +43,9 @@ void FlutterWindow::OnDestroying() {
     // Cleared before the controller goes, so nothing reaches it while it is being destroyed.
     std::unique_ptr<flutter::FlutterViewController> controller = std::move(controller_);
     controller.reset();
+    // The recorder's calls still queued run now, so that their frames reach the recording; with
+    // the engine gone, their answers go nowhere.
+    halvex::FinishRecorderCalls();
   }
   Win32Window::OnDestroying();
 }

@@ -160,6 +160,34 @@ TEST_F(BinaryMessengerImplTest, RepliesAfterTheEngineBecameUnavailableAreDropped
   EXPECT_EQ(fake_.outstanding_references(), 0);
 }
 
+// A host that answers from a thread of its own may answer after the engine went away.
+TEST_F(BinaryMessengerImplTest, RepliesFromOtherThreadsAfterTheEngineWentAreDroppedCleanly) {
+  messenger_.SetMessageHandler("ch", KeepReplies());
+  constexpr int kMessages = 8;
+  for (int i = 0; i < kMessages; ++i) {
+    fake_.Deliver("ch", {static_cast<uint8_t>(i)});
+  }
+  fake_.SetAvailable(false);
+  std::optional<CerrCapture> capture;
+  capture.emplace();
+  std::vector<std::thread> threads;
+  for (BinaryReply& reply : replies_) {
+    threads.emplace_back([reply = std::move(reply)] {
+      const uint8_t byte = 7;
+      reply(&byte, 1);
+    });
+  }
+  replies_.clear();
+  for (auto& thread : threads) {
+    thread.join();
+  }
+  EXPECT_EQ(capture->text(), "");
+  capture.reset();
+  EXPECT_TRUE(fake_.responses().empty());
+  EXPECT_TRUE(fake_.misuses().empty());
+  EXPECT_EQ(fake_.outstanding_references(), 0);
+}
+
 TEST_F(BinaryMessengerImplTest, HandlerThatNeverRepliesSendsNothingAndLeaksNoReference) {
   messenger_.SetMessageHandler("ch", [](const uint8_t*, size_t, BinaryReply) {});
   EXPECT_EQ(fake_.DeliverAndGetResponse("ch", {1}), std::nullopt);

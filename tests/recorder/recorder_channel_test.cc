@@ -171,9 +171,12 @@ TEST_F(RecorderChannelTest, RegisteredChannelAnswersThroughTheMessenger) {
   ASSERT_TRUE(fake.RegistrationFor(RecorderChannelName()).has_value());
 
   const flutter::StandardMethodCodec& codec = flutter::StandardMethodCodec::GetInstance();
+  // Every call is taken at once and answered later, in order, from the recorder's thread.
+  std::vector<const FlutterDesktopMessageResponseHandle*> handles;
   auto deliver = [&](const std::string& method, EncodableValue arguments) {
     flutter::MethodCall call(method, std::make_unique<EncodableValue>(std::move(arguments)));
-    return fake.DeliverAndGetResponse(RecorderChannelName(), *codec.EncodeMethodCall(call));
+    handles.push_back(fake.Deliver(RecorderChannelName(), *codec.EncodeMethodCall(call)));
+    ASSERT_NE(handles.back(), nullptr);
   };
   auto decode = [&](const std::vector<uint8_t>& bytes) {
     Answer answer;
@@ -182,31 +185,59 @@ TEST_F(RecorderChannelTest, RegisteredChannelAnswersThroughTheMessenger) {
     return answer;
   };
 
-  const auto started = deliver("start", Map({{"path", "e2e.mp4"}, {"fps", 30}}));
-  ASSERT_TRUE(started.has_value());
-  EXPECT_EQ(decode(*started).value, Map({{"hasAudioTrack", true}}));
-
   const std::vector<uint8_t> png = testing_support::ScriptedPng(8, 6, 4);
-  const auto appended = deliver("appendPng", Map({{"bytes", EncodableValue(png)}}));
-  ASSERT_TRUE(appended.has_value());
-  EXPECT_EQ(decode(*appended).value, FrameReport(1, false));
+  deliver("start", Map({{"path", "e2e.mp4"}, {"fps", 30}}));
+  deliver("appendPng", Map({{"bytes", EncodableValue(png)}}));
+  deliver("start", Map({{"path", 1}}));
+  deliver("pause", EncodableValue());
+  deliver("stop", EncodableValue());
+  FinishRecorderCalls();
 
-  const auto refused = deliver("start", Map({{"path", 1}}));
-  ASSERT_TRUE(refused.has_value());
-  const Answer error = decode(*refused);
+  const std::vector<mf::FakeMessenger::Response> responses = fake.responses();
+  ASSERT_EQ(responses.size(), 5u);
+  for (size_t i = 0; i < responses.size(); ++i) {
+    EXPECT_EQ(responses[i].handle, handles[i]) << "answer " << i << " out of order";
+  }
+  EXPECT_EQ(decode(responses[0].bytes).value, Map({{"hasAudioTrack", true}}));
+  EXPECT_EQ(decode(responses[1].bytes).value, FrameReport(1, false));
+  const Answer error = decode(responses[2].bytes);
   EXPECT_EQ(error.code, "bad_args");
   EXPECT_EQ(error.message, "path required");
-
-  const auto unknown = deliver("pause", EncodableValue());
-  ASSERT_TRUE(unknown.has_value());
-  EXPECT_TRUE(unknown->empty());
-
-  const auto stopped = deliver("stop", EncodableValue());
-  ASSERT_TRUE(stopped.has_value());
-  EXPECT_EQ(decode(*stopped).value, FrameReport(1, false));
+  EXPECT_TRUE(responses[3].bytes.empty());
+  EXPECT_EQ(decode(responses[4].bytes).value, FrameReport(1, false));
   EXPECT_EQ(fake.responses().size(), 5u);
   EXPECT_TRUE(fake.misuses().empty());
   messenger.SetMessageHandler(RecorderChannelName(), nullptr);
+}
+
+TEST_F(RecorderChannelTest, CallsQueuedWhenTheEngineGoesStillRunAndTheirAnswersAreDropped) {
+  mf::FakeMessenger fake;
+  {
+    flutter::BinaryMessengerImpl messenger(fake.messenger());
+    RegisterRecorderChannel(&messenger);
+    const flutter::StandardMethodCodec& codec = flutter::StandardMethodCodec::GetInstance();
+    auto deliver = [&](const std::string& method, EncodableValue arguments) {
+      flutter::MethodCall call(method, std::make_unique<EncodableValue>(std::move(arguments)));
+      ASSERT_NE(fake.Deliver(RecorderChannelName(), *codec.EncodeMethodCall(call)), nullptr);
+    };
+    const std::vector<uint8_t> png = testing_support::ScriptedPng(9, 6, 4);
+    {
+      // Every call waits behind the busy recorder while the engine shuts down.
+      std::unique_ptr<MutexLock> busy = DesktopRecorderTestPeer(DesktopRecorder::Instance()).Lock();
+      deliver("start", Map({{"path", "gone.mp4"}, {"enableAudio", false}}));
+      deliver("appendPng", Map({{"bytes", EncodableValue(png)}}));
+      deliver("appendPng", Map({{"bytes", EncodableValue(png)}}));
+      fake.SetAvailable(false);
+    }
+    FinishRecorderCalls();
+    messenger.SetMessageHandler(RecorderChannelName(), nullptr);
+  }
+  EXPECT_TRUE(fake.responses().empty());
+  EXPECT_TRUE(fake.misuses().empty());
+  EXPECT_EQ(fake.outstanding_references(), 0);
+  // The frames still reached the recording, which the host's end completes as before.
+  EXPECT_EQ(DesktopRecorder::Instance().Stop().frames, 2);
+  EXPECT_EQ(mf::SinkWriters().at(0).finalize_results.size(), 1u);
 }
 
 }  // namespace

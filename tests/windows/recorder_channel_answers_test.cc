@@ -223,10 +223,12 @@ TEST(RecorderChannelAnswersTest, EveryArgumentAndErrorCaseAnswersTheSameBytes) {
     SCOPED_TRACE(step.name);
     const flutter::MethodCall call(
         step.method, step.arguments ? std::make_unique<EncodableValue>(*step.arguments) : nullptr);
-    const std::optional<std::vector<uint8_t>> reply =
-        Engine().DeliverAndGetResponse(RecorderChannelName(), *codec.EncodeMethodCall(call));
-    ASSERT_TRUE(reply.has_value()) << "no answer before the handler returned";
-    EXPECT_EQ(*reply, Expected(step));
+    const FlutterDesktopMessageResponseHandle* handle =
+        Engine().Deliver(RecorderChannelName(), *codec.EncodeMethodCall(call));
+    FinishRecorderCalls();
+    const auto reply = Engine().ResponseFor(handle);
+    ASSERT_TRUE(reply.has_value()) << "no answer once the recorder's calls were done";
+    EXPECT_EQ(reply->bytes, Expected(step));
   }
   // No frame was ever usable, so no recording left a file behind.
   EXPECT_FALSE(std::filesystem::exists(folder / "session.mp4"));

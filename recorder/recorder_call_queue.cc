@@ -1,0 +1,231 @@
+#include "recorder/recorder_call_queue.h"
+
+#include <algorithm>
+#include <exception>
+#include <system_error>
+#include <utility>
+
+#include "recorder/desktop_recorder.h"
+#include "recorder/recorder_calls.h"
+
+namespace halvex {
+
+struct RecorderCallQueue::QueuedCall {
+  enum class Decoding {
+    kNone,     // not begun; the call may still be decoded ahead
+    kRunning,  // a decoding thread is at it
+    kDone,     // `frame` holds the result, usable or not
+    kInCall,   // the call decodes its PNG itself when it runs
+  };
+
+  std::unique_ptr<flutter::MethodCall> call;
+  std::unique_ptr<flutter::MethodResult> result;
+  int64_t arrivalTime = 0;
+  size_t messageBytes = 0;
+  // The PNG of an "appendPng" call, inside `call`; null for any other call.
+  const std::vector<uint8_t>* png = nullptr;
+  Decoding decoding = Decoding::kNone;
+  DecodedFrame frame;
+};
+
+RecorderCallQueue::Limits RecorderCallQueue::LimitsForThisMachine() {
+  Limits limits;
+  const unsigned processors = std::thread::hardware_concurrency();
+  limits.decodeThreads = static_cast<int>(std::clamp(processors, 1u, 4u));
+  return limits;
+}
+
+RecorderCallQueue::RecorderCallQueue(DesktopRecorder* recorder, const Limits& limits)
+    : recorder_(recorder), limits_(limits) {
+  // Whatever cannot be started leaves the queue working with what it has: without decoding
+  // threads every call decodes its own PNG, and without the recorder thread calls run at once.
+  try {
+    recorderThread_ = std::thread(&RecorderCallQueue::RunCalls, this);
+    for (int i = 0; i < limits_.decodeThreads; ++i) {
+      decodeThreads_.emplace_back(&RecorderCallQueue::DecodeAhead, this);
+    }
+  } catch (const std::system_error&) {
+  }
+}
+
+RecorderCallQueue::~RecorderCallQueue() {
+  WaitUntilIdle();
+  {
+    MutexLock lock(&mutex_);
+    ending_ = true;
+  }
+  changed_.notify_all();
+  if (recorderThread_.joinable()) {
+    recorderThread_.join();
+  }
+  for (std::thread& thread : decodeThreads_) {
+    thread.join();
+  }
+}
+
+void RecorderCallQueue::Submit(std::unique_ptr<flutter::MethodCall> call,
+                               std::unique_ptr<flutter::MethodResult> result,
+                               int64_t arrivalTime,
+                               size_t messageBytes) {
+  auto queued = std::make_unique<QueuedCall>();
+  queued->png = call ? AppendedPng(*call) : nullptr;
+  queued->call = std::move(call);
+  queued->result = std::move(result);
+  queued->arrivalTime = arrivalTime;
+  queued->messageBytes = messageBytes;
+  if (!recorderThread_.joinable()) {
+    Run(*queued);
+    return;
+  }
+  {
+    MutexLock lock(&mutex_);
+    lock.Wait(&changed_, [this, messageBytes]() REQUIRES(mutex_) {
+      return calls_.empty() || (calls_.size() < limits_.maxCalls &&
+                                messageBytes_ + messageBytes <= limits_.maxMessageBytes);
+    });
+    messageBytes_ += messageBytes;
+    calls_.push_back(std::move(queued));
+  }
+  changed_.notify_all();
+}
+
+void RecorderCallQueue::WaitUntilIdle() {
+  MutexLock lock(&mutex_);
+  lock.Wait(&changed_, [this]() REQUIRES(mutex_) { return calls_.empty(); });
+}
+
+// The recorder's own calls set up COM (a multithreaded apartment) on this thread when they first
+// need it.
+void RecorderCallQueue::RunCalls() {
+  for (;;) {
+    QueuedCall* next = nullptr;
+    {
+      MutexLock lock(&mutex_);
+      lock.Wait(&changed_, [this]() REQUIRES(mutex_) { return !calls_.empty() || ending_; });
+      if (calls_.empty()) {
+        return;
+      }
+      next = calls_.front().get();
+      // A frame no decoding thread has begun is decoded by the call itself, as it would be
+      // without the queue; one being decoded is waited for.
+      if (next->decoding == QueuedCall::Decoding::kNone) {
+        next->decoding = QueuedCall::Decoding::kInCall;
+      }
+      lock.Wait(&changed_, [next]() REQUIRES(mutex_) {
+        return next->decoding != QueuedCall::Decoding::kRunning;
+      });
+    }
+    Run(*next);
+    const bool recording = recorder_->IsRecording();
+    {
+      MutexLock lock(&mutex_);
+      if (next->decoding == QueuedCall::Decoding::kDone) {
+        decodedBytes_ -= next->frame.capacity;
+        KeepSpareFrame(std::move(next->frame));
+      }
+      // Pixel memory kept for frames is of no use until the next recording.
+      if (!recording) {
+        spareFrames_.clear();
+      }
+      recording_ = recording;
+      messageBytes_ -= next->messageBytes;
+      calls_.pop_front();
+    }
+    changed_.notify_all();
+  }
+}
+
+void RecorderCallQueue::Run(QueuedCall& queued) {
+  if (!queued.result) {
+    return;
+  }
+  if (!queued.call) {
+    queued.result->NotImplemented();
+    return;
+  }
+  RecorderCallContext context;
+  context.arrivalTime = queued.arrivalTime;
+  if (queued.decoding == QueuedCall::Decoding::kDone) {
+    context.decodedFrame = &queued.frame;
+  }
+  // Nothing may leave the thread: a call that fails this way is answered by the result's owner
+  // with a diagnostic, and the calls after it still run.
+  try {
+    RunRecorderCall(*recorder_, *queued.call, *queued.result, context);
+  } catch (const std::exception&) {
+  }
+  queued.result.reset();
+  // The message's bytes go now rather than when the queue moves on: they may be large.
+  queued.call.reset();
+  queued.png = nullptr;
+}
+
+RecorderCallQueue::QueuedCall* RecorderCallQueue::NextToDecode() {
+  if (!recording_ || ending_) {
+    return nullptr;
+  }
+  const size_t window = std::min(calls_.size(), static_cast<size_t>(limits_.decodeThreads) + 1);
+  for (size_t i = 0; i < window; ++i) {
+    QueuedCall& queued = *calls_[i];
+    // Only frames of the running recording: a call of another kind may end it.
+    if (queued.png == nullptr) {
+      return nullptr;
+    }
+    if (queued.decoding == QueuedCall::Decoding::kNone) {
+      const bool fits =
+          decodedBytes_ == 0 || decodedBytes_ + frameBytes_ <= limits_.maxDecodedBytes;
+      return fits ? &queued : nullptr;
+    }
+  }
+  return nullptr;
+}
+
+void RecorderCallQueue::DecodeAhead() {
+  MutexLock lock(&mutex_);
+  for (;;) {
+    QueuedCall* queued = nullptr;
+    lock.Wait(&changed_, [this, &queued]() REQUIRES(mutex_) {
+      queued = NextToDecode();
+      return queued != nullptr || ending_;
+    });
+    if (queued == nullptr) {
+      return;
+    }
+    queued->decoding = QueuedCall::Decoding::kRunning;
+    queued->frame = TakeSpareFrame();
+    // Counted before decoding, so that the other threads keep within the limit meanwhile.
+    const size_t expected = std::max(queued->frame.capacity, frameBytes_);
+    decodedBytes_ += expected;
+    const std::vector<uint8_t>* png = queued->png;
+    lock.Unlock();
+    DesktopRecorder::EnsureComInitialized();
+    DecodePngFrame(png->data(), png->size(), &queued->frame);
+    lock.Lock();
+    decodedBytes_ = decodedBytes_ - expected + queued->frame.capacity;
+    if (queued->frame.usable()) {
+      frameBytes_ = static_cast<size_t>(queued->frame.width) * queued->frame.height * 4;
+    }
+    queued->decoding = QueuedCall::Decoding::kDone;
+    changed_.notify_all();
+  }
+}
+
+DecodedFrame RecorderCallQueue::TakeSpareFrame() {
+  if (spareFrames_.empty()) {
+    return DecodedFrame();
+  }
+  DecodedFrame frame = std::move(spareFrames_.back());
+  spareFrames_.pop_back();
+  return frame;
+}
+
+void RecorderCallQueue::KeepSpareFrame(DecodedFrame frame) {
+  // As many as may be decoded at once, each no larger than a frame worth keeping.
+  if (frame.pixels && frame.capacity <= kMaxKeptPixelBytes &&
+      spareFrames_.size() < static_cast<size_t>(limits_.decodeThreads)) {
+    frame.Clear();
+    spareFrames_.push_back(std::move(frame));
+  }
+}
+
+}  // namespace halvex
