@@ -8,7 +8,10 @@
 #include <thread>
 #include <utility>
 
+#include "recorder/desktop_recorder.h"
+#include "recorder/recorder_call_queue.h"
 #include "tests/media/scratch_folder.h"
+#include "tests/recorder/queued_calls.h"
 #include "tests/recorder/recorder_test_support.h"
 #include "windows_testing/clock.h"
 #include "windows_testing/com.h"
@@ -61,16 +64,6 @@ std::vector<std::vector<BYTE>> ScriptedFrames() {
                                    {colour[0], colour[1], colour[2], 0xFF})));
   }
   return frames;
-}
-
-int FramesIn(const Answer& answer) {
-  const auto* map = std::get_if<EncodableMap>(&answer.value);
-  if (answer.kind != Answer::Kind::kSuccess || map == nullptr) {
-    return -1;
-  }
-  const EncodableValue* frames = flutter::LookupTextKey(*map, "frames");
-  const auto* count = frames == nullptr ? nullptr : std::get_if<int32_t>(frames);
-  return count == nullptr ? -1 : *count;
 }
 
 bool AudioObjectsAlive() {
@@ -143,6 +136,44 @@ WrittenSoFar CountWritten() {
   return written;
 }
 
+EncodableValue StartArguments(const RunOptions& options) {
+  return EncodableValue(EncodableMap{
+      {EncodableValue("path"), EncodableValue(options.path)},
+      {EncodableValue("fps"), EncodableValue(kFramesPerSecond)},
+      {EncodableValue("enableAudio"), EncodableValue(true)},
+  });
+}
+
+EncodableValue FrameArguments(const std::vector<BYTE>& png) {
+  return EncodableValue(EncodableMap{{EncodableValue("bytes"), EncodableValue(png)}});
+}
+
+// All eight calls in flight on a queue of the recorder's own; its threads are ended before the
+// run's objects are counted.
+void SendAllInFlight(const RunOptions& options,
+                     const std::vector<std::vector<BYTE>>& frames,
+                     RecordingRun* run) {
+  RecorderCallQueue queue(&DesktopRecorder::Instance(), RecorderCallQueue::LimitsForThisMachine());
+  testing_support::QueuedCalls calls(&queue);
+  calls.Send("start", StartArguments(options));
+  for (const std::vector<BYTE>& png : frames) {
+    calls.Send("appendPng", FrameArguments(png));
+  }
+  calls.Send("stop", EncodableValue());
+  auto take = [&calls] {
+    std::optional<testing_support::QueuedCalls::Taken> taken = calls.TakeOldest();
+    return taken ? taken->answer : Answer();
+  };
+  run->start = take();
+  for (size_t i = 0; i < frames.size(); ++i) {
+    FrameReply reply;
+    reply.answer = take();
+    reply.videoSamplesSoFar = -1;  // not known: later calls may have run meanwhile
+    run->frames.push_back(std::move(reply));
+  }
+  run->stop = take();
+}
+
 // The engine's platform thread: in a single-threaded apartment of its own before the recorder
 // sees it, as the entry point leaves it.
 void RunOnPlatformThread(const RunOptions& options,
@@ -154,16 +185,19 @@ void RunOnPlatformThread(const RunOptions& options,
     standin::FailCall(options.fault.call, options.fault.result, options.fault.occurrence);
   }
 
-  run->start = CallRecorder("start", EncodableValue(EncodableMap{
-                                         {EncodableValue("path"), EncodableValue(options.path)},
-                                         {EncodableValue("fps"), EncodableValue(kFramesPerSecond)},
-                                         {EncodableValue("enableAudio"), EncodableValue(true)},
-                                     }));
+  if (options.inFlight) {
+    SendAllInFlight(options, frames, run);
+    run->platformApartmentInits = standin::CurrentApartmentInitCount();
+    if (SUCCEEDED(apartment)) {
+      CoUninitialize();
+    }
+    return;
+  }
+  run->start = CallRecorder("start", StartArguments(options));
   bool captureAwaited = false;
   for (const std::vector<BYTE>& png : frames) {
     FrameReply reply;
-    reply.answer = CallRecorder(
-        "appendPng", EncodableValue(EncodableMap{{EncodableValue("bytes"), EncodableValue(png)}}));
+    reply.answer = CallRecorder("appendPng", FrameArguments(png));
     const WrittenSoFar written = CountWritten();
     reply.videoSamplesSoFar = written.videoSamples;
     reply.audibleAudioSoFar = written.audibleAudio;
@@ -183,6 +217,16 @@ void RunOnPlatformThread(const RunOptions& options,
 }
 
 }  // namespace
+
+int FramesIn(const Answer& answer) {
+  const auto* map = std::get_if<EncodableMap>(&answer.value);
+  if (answer.kind != Answer::Kind::kSuccess || map == nullptr) {
+    return -1;
+  }
+  const EncodableValue* frames = flutter::LookupTextKey(*map, "frames");
+  const auto* count = frames == nullptr ? nullptr : std::get_if<int32_t>(frames);
+  return count == nullptr ? -1 : *count;
+}
 
 std::array<uint8_t, 3> FrameColour(int call) {
   return {static_cast<uint8_t>(200 - 25 * call), static_cast<uint8_t>(30 * call),

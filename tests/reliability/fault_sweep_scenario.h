@@ -99,9 +99,15 @@ struct RunOptions {
   CaptureSettle settle;
   bool realFiles = false;  // the writer encodes a real MP4 file at `path`
   std::string path;
+  // Every call is sent through the recorder's call queue before any answer is read, as an
+  // application with calls in flight sends them; the settle point does not apply.
+  bool inFlight = false;
 };
 
 RecordingRun RunRecording(const RunOptions& options);
+
+// The "frames" of a successful frame report; -1 for any other answer.
+int FramesIn(const testing_support::Answer& answer);
 
 // Which stream of `writer` carries video; -1 if none.
 int VideoStreamIndex(const halvex::testing::RecordedSinkWriter& writer);

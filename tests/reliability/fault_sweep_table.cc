@@ -9,6 +9,7 @@
 #include <wincodec.h>
 
 #include <array>
+#include <cctype>
 #include <cstddef>
 
 namespace halvex::fault_sweep {
@@ -399,6 +400,22 @@ const SweepEntry* FindSweepEntry(const std::string& call) {
     }
   }
   return nullptr;
+}
+
+void PrintTo(const SweepEntry& entry, std::ostream* out) {
+  *out << entry.call;
+}
+
+std::string TestName(const ::testing::TestParamInfo<SweepEntry>& info) {
+  std::string name;
+  for (const char* c = info.param.call; *c != '\0'; ++c) {
+    if (std::isalnum(static_cast<unsigned char>(*c))) {
+      name += *c;
+    } else if (!name.empty() && name.back() != '_') {
+      name += '_';
+    }
+  }
+  return name;
 }
 
 }  // namespace halvex::fault_sweep

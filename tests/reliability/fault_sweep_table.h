@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -29,6 +32,10 @@ struct SweepEntry {
 };
 
 const std::vector<SweepEntry>& SweepTable();
+
+// Names a sweep's case by its call, so that each is found by the call it fails.
+void PrintTo(const SweepEntry& entry, std::ostream* out);
+std::string TestName(const ::testing::TestParamInfo<SweepEntry>& info);
 
 // The entry for `call`, or null when the call is not classified.
 const SweepEntry* FindSweepEntry(const std::string& call);

@@ -16,10 +16,6 @@
 
 namespace halvex::fault_sweep {
 
-void PrintTo(const SweepEntry& entry, std::ostream* out) {
-  *out << entry.call;
-}
-
 namespace {
 
 std::string Hex(HRESULT result) {
@@ -125,18 +121,6 @@ TEST_P(FaultSweep, EveryOccurrenceFailingEndsAsDocumented) {
     }
     CheckRecording(run, MatchingAlternative(run, alternatives), fileCheck);
   }
-}
-
-std::string TestName(const ::testing::TestParamInfo<SweepEntry>& info) {
-  std::string name;
-  for (const char* c = info.param.call; *c != '\0'; ++c) {
-    if (std::isalnum(static_cast<unsigned char>(*c))) {
-      name += *c;
-    } else if (!name.empty() && name.back() != '_') {
-      name += '_';
-    }
-  }
-  return name;
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryCall, FaultSweep, ::testing::ValuesIn(SweepTable()), TestName);

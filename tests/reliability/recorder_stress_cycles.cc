@@ -1,6 +1,8 @@
 #include "tests/reliability/recorder_stress_cycles.h"
 
 #include <chrono>
+#include <deque>
+#include <optional>
 #include <iterator>
 #include <sstream>
 #include <thread>
@@ -8,6 +10,7 @@
 
 #include "messaging/encodable_value.h"
 #include "tests/recorder/channel_test_support.h"
+#include "tests/recorder/queued_calls.h"
 #include "tests/recorder/recorder_test_support.h"
 #include "tests/reliability/recorder_stress_writer_checks.h"
 #include "windows_testing/com.h"
@@ -58,8 +61,7 @@ bool Flag(const Answer& answer, const char* key) {
   return flag != nullptr && *flag;
 }
 
-Reply Call(const std::string& method, EncodableValue arguments) {
-  const Answer answer = CallRecorder(method, std::move(arguments));
+Reply ReplyOf(const Answer& answer) {
   Reply reply;
   reply.success = answer.answers == 1 && answer.kind == Answer::Kind::kSuccess;
   const EncodableValue* frames = Entry(answer, "frames");
@@ -69,6 +71,14 @@ Reply Call(const std::string& method, EncodableValue arguments) {
   reply.hasAudio = Flag(answer, "hasAudio");
   reply.hasAudioTrack = Flag(answer, "hasAudioTrack");
   return reply;
+}
+
+Reply Call(const std::string& method, EncodableValue arguments) {
+  return ReplyOf(CallRecorder(method, std::move(arguments)));
+}
+
+EncodableValue FrameArguments(const FrameImage& image) {
+  return EncodableValue(EncodableMap{{EncodableValue("bytes"), EncodableValue(image.bytes)}});
 }
 
 bool CaptureThreadHasWritten() {
@@ -114,9 +124,10 @@ const char* CycleKindName(CycleKind kind) {
   return "unknown";
 }
 
-StressCycles::StressCycles(StallWatchdog& watchdog, unsigned seed)
+StressCycles::StressCycles(StallWatchdog& watchdog, unsigned seed, RecorderCallQueue* queue)
     : watchdog_(watchdog),
       random_(seed),
+      queue_(queue),
       liveObjectsBefore_(mf::LiveObjectCounts()),
       taskMemoryBefore_(mf::LiveTaskMemAllocations()),
       overReleasesBefore_(mf::OverReleases()),
@@ -172,6 +183,7 @@ RecordingPlan StressCycles::NewRecording(int cycle, int take, bool enableAudio) 
   plan.enableAudio = enableAudio;
   plan.pauseMicroseconds =
       enableAudio ? kPausesMicroseconds[random_() % std::size(kPausesMicroseconds)] : 0;
+  plan.framesInFlight = Chance(1, 2) ? 1 : 2 + static_cast<int>(random_() % 2);
   return plan;
 }
 
@@ -226,44 +238,91 @@ std::vector<RecordingPlan> StressCycles::Plan(CycleKind kind, int cycle) {
 ::testing::AssertionResult StressCycles::AppendFrames(int cycle,
                                                       const RecordingPlan& plan,
                                                       RecordingOutcome* outcome) {
-  for (const size_t index : plan.frames) {
-    const FrameImage& image = images_[index];
-    watchdog_.Progress(cycle, "appending a frame");
-    const Reply reply =
-        Call("appendPng",
-             EncodableValue(EncodableMap{{EncodableValue("bytes"), EncodableValue(image.bytes)}}));
-    const int32_t expected = outcome->frames + (image.usable ? 1 : 0);
-    if (!reply.success || reply.frames != expected) {
-      return ::testing::AssertionFailure()
-             << "\"appendPng\" of a " << (image.usable ? "usable" : "unusable") << " "
-             << image.width << "x" << image.height << " image answered " << reply.frames
-             << " frames, expected " << expected;
-    }
-    if (outcome->hasAudio && !reply.hasAudio) {
-      return ::testing::AssertionFailure() << "\"hasAudio\" turned false within a recording";
-    }
-    // The thread is started under the lock that the reply is read under: its audio can show
-    // only from the next call on.
-    if (reply.hasAudio && !outcome->threadStarted) {
-      return ::testing::AssertionFailure()
-             << "\"hasAudio\" true at frame " << reply.frames << " with no capture thread yet";
-    }
-    outcome->frames = reply.frames;
-    outcome->hasAudio = reply.hasAudio;
-    if (image.usable && outcome->nv12Bytes == 0) {
-      outcome->nv12Bytes = Nv12Bytes(image.width, image.height);
-    }
-    if (image.usable && plan.enableAudio && reply.frames == 3) {
-      outcome->threadStarted = true;
-      if (plan.waitForAudio) {
-        watchdog_.Progress(cycle, "waiting for the capture thread's first audio");
-        if (!testing_support::WaitFor(CaptureThreadHasWritten, kAudioWait)) {
-          return ::testing::AssertionFailure() << "the capture thread wrote no audio";
-        }
+  if (plan.framesInFlight <= 1) {
+    for (const size_t index : plan.frames) {
+      watchdog_.Progress(cycle, "appending a frame");
+      const Answer answer = CallRecorder("appendPng", FrameArguments(images_[index]));
+      ::testing::AssertionResult taken =
+          TakeFrameAnswer(cycle, plan, images_[index], answer, outcome);
+      if (!taken) {
+        return taken;
       }
+    }
+    return ::testing::AssertionSuccess();
+  }
+  // Answers come in call order, so each is checked as if it had been waited for; the calls still
+  // in flight when one fails are answered before the cycle goes on.
+  testing_support::QueuedCalls calls(queue_);
+  std::deque<size_t> inFlight;
+  ::testing::AssertionResult result = ::testing::AssertionSuccess();
+  auto takeOldest = [&] {
+    watchdog_.Progress(cycle, "waiting for a frame's answer");
+    const std::optional<testing_support::QueuedCalls::Taken> taken = calls.TakeOldest();
+    const size_t index = inFlight.front();
+    inFlight.pop_front();
+    if (!result) {
+      return;
+    }
+    if (!taken) {
+      result = ::testing::AssertionFailure() << "a frame in flight was never answered";
+      return;
+    }
+    result = TakeFrameAnswer(cycle, plan, images_[index], taken->answer, outcome);
+  };
+  for (const size_t index : plan.frames) {
+    if (!result) {
+      break;
+    }
+    watchdog_.Progress(cycle, "sending a frame");
+    calls.Send("appendPng", FrameArguments(images_[index]));
+    inFlight.push_back(index);
+    if (static_cast<int>(inFlight.size()) >= plan.framesInFlight) {
+      takeOldest();
     }
     if (outcome->threadStarted && plan.pauseMicroseconds > 0) {
       std::this_thread::sleep_for(std::chrono::microseconds(plan.pauseMicroseconds));
+    }
+  }
+  while (!inFlight.empty()) {
+    takeOldest();
+  }
+  return result;
+}
+
+::testing::AssertionResult StressCycles::TakeFrameAnswer(int cycle,
+                                                         const RecordingPlan& plan,
+                                                         const FrameImage& image,
+                                                         const Answer& answer,
+                                                         RecordingOutcome* outcome) {
+  const Reply reply = ReplyOf(answer);
+  const int32_t expected = outcome->frames + (image.usable ? 1 : 0);
+  if (!reply.success || reply.frames != expected) {
+    return ::testing::AssertionFailure()
+           << "\"appendPng\" of a " << (image.usable ? "usable" : "unusable") << " " << image.width
+           << "x" << image.height << " image answered " << reply.frames << " frames, expected "
+           << expected << " (" << plan.framesInFlight << " in flight)";
+  }
+  if (outcome->hasAudio && !reply.hasAudio) {
+    return ::testing::AssertionFailure() << "\"hasAudio\" turned false within a recording";
+  }
+  // The thread is started under the lock that the reply is read under: its audio can show
+  // only from the next call on.
+  if (reply.hasAudio && !outcome->threadStarted) {
+    return ::testing::AssertionFailure()
+           << "\"hasAudio\" true at frame " << reply.frames << " with no capture thread yet";
+  }
+  outcome->frames = reply.frames;
+  outcome->hasAudio = reply.hasAudio;
+  if (image.usable && outcome->nv12Bytes == 0) {
+    outcome->nv12Bytes = Nv12Bytes(image.width, image.height);
+  }
+  if (image.usable && plan.enableAudio && reply.frames == 3) {
+    outcome->threadStarted = true;
+    if (plan.waitForAudio) {
+      watchdog_.Progress(cycle, "waiting for the capture thread's first audio");
+      if (!testing_support::WaitFor(CaptureThreadHasWritten, kAudioWait)) {
+        return ::testing::AssertionFailure() << "the capture thread wrote no audio";
+      }
     }
   }
   return ::testing::AssertionSuccess();

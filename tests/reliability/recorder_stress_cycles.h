@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "recorder/recorder_call_queue.h"
+#include "tests/recorder/channel_test_support.h"
 #include "tests/reliability/recorder_stress_watchdog.h"
 
 namespace halvex::stress {
@@ -42,6 +44,9 @@ struct RecordingPlan {
   std::vector<size_t> frames;  // indices of the images to append, in order
   bool waitForAudio = false;   // after the third frame, until the capture thread has written
   int pauseMicroseconds = 0;   // between frames once capture has started
+  // 1: each frame is answered before the next is sent, on the caller's thread; more: up to this
+  // many frames are in flight on the recorder's call queue, answered on its thread.
+  int framesInFlight = 1;
 };
 
 struct RecordingOutcome {
@@ -54,7 +59,8 @@ struct RecordingOutcome {
 class StressCycles {
  public:
   // Takes the live COM objects and task memory of the moment as what every cycle must return to.
-  StressCycles(StallWatchdog& watchdog, unsigned seed);
+  // Frames in flight go to `queue`, which runs its calls on the process's recorder.
+  StressCycles(StallWatchdog& watchdog, unsigned seed, RecorderCallQueue* queue);
 
   // Scripts the frame images; needed again after every reset of the imaging stand-in.
   void ScriptFrames();
@@ -76,6 +82,12 @@ class StressCycles {
   ::testing::AssertionResult AppendFrames(int cycle,
                                           const RecordingPlan& plan,
                                           RecordingOutcome* outcome);
+  // The checks of one frame's answer, taken in call order; updates `outcome`.
+  ::testing::AssertionResult TakeFrameAnswer(int cycle,
+                                             const RecordingPlan& plan,
+                                             const FrameImage& image,
+                                             const testing_support::Answer& answer,
+                                             RecordingOutcome* outcome);
   ::testing::AssertionResult StopRecording(int cycle,
                                            const RecordingPlan& plan,
                                            const RecordingOutcome& outcome,
@@ -89,6 +101,7 @@ class StressCycles {
 
   StallWatchdog& watchdog_;
   std::mt19937 random_;
+  RecorderCallQueue* queue_;
   std::vector<FrameImage> images_;
   std::vector<size_t> usableImages_;
   std::vector<size_t> unusableImages_;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "recorder/desktop_recorder.h"
+#include "recorder/recorder_call_queue.h"
 #include "tests/reliability/recorder_stress_cycles.h"
 #include "tests/reliability/recorder_stress_feeder.h"
 #include "tests/reliability/recorder_stress_watchdog.h"
@@ -61,7 +62,9 @@ TEST(RecorderStressTest, EveryCycleLeavesWholeFilesAndNothingAlive) {
   // apartment.
   std::thread platformThread([&] {
     const HRESULT apartment = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    stress::StressCycles stress(watchdog, kSeed);
+    RecorderCallQueue queue(&DesktopRecorder::Instance(),
+                            RecorderCallQueue::LimitsForThisMachine());
+    stress::StressCycles stress(watchdog, kSeed, &queue);
     for (int cycle = 0; cycle < cycles && outcome; ++cycle) {
       if (cycle % kCyclesPerDevice == 0) {
         watchdog.Progress(cycle, "replacing the audio device");
