@@ -18,6 +18,9 @@ struct RecorderCallQueue::QueuedCall {
     kInCall,   // the call decodes its PNG itself when it runs
   };
 
+  // Set before the call is queued and left alone until it leaves the queue; `decoding` changes
+  // only under the queue's lock, and `frame` belongs to whoever set `decoding` to kRunning until
+  // it is kDone.
   std::unique_ptr<flutter::MethodCall> call;
   std::unique_ptr<flutter::MethodResult> result;
   int64_t arrivalTime = 0;
@@ -154,10 +157,6 @@ void RecorderCallQueue::Run(QueuedCall& queued) {
     RunRecorderCall(*recorder_, *queued.call, *queued.result, context);
   } catch (const std::exception&) {
   }
-  queued.result.reset();
-  // The message's bytes go now rather than when the queue moves on: they may be large.
-  queued.call.reset();
-  queued.png = nullptr;
 }
 
 RecorderCallQueue::QueuedCall* RecorderCallQueue::NextToDecode() {
