@@ -1,5 +1,7 @@
 #include "app/demo_run.h"
 
+#include <algorithm>
+#include <deque>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -26,7 +28,10 @@ int RunRecording(const DemoOptions& options,
                  std::ostream& err,
                  Beeper* beeper,
                  const std::string& beeps) {
-  RecorderClient recorder(&engine);
+  // An engine without posting answers one message at a time, whatever was asked for.
+  const size_t in_flight =
+      engine.CanPost() ? static_cast<size_t>(std::max(options.in_flight, 1)) : 1;
+  RecorderClient recorder(&engine, in_flight > 1);
   std::string failure;
 
   StartReply started;
@@ -46,6 +51,12 @@ int RunRecording(const DemoOptions& options,
       << (options.enable_audio ? " with system audio" : " without audio") << " to "
       << summary.output_path << std::endl;
 
+  if (in_flight < static_cast<size_t>(options.in_flight)) {
+    out << "Note: this engine answers one message at a time, so frames are sent one at a time "
+           "instead of "
+        << options.in_flight << " in flight" << std::endl;
+  }
+
   bool failed = false;
   FramePacer pacer(options.fps, !options.fast);
   // Every beep is placed on the output's time line ahead, to sound the moment its flash is due.
@@ -58,6 +69,28 @@ int RunRecording(const DemoOptions& options,
     }
   }
   ProgressLine progress(out);
+  // Indexes of the frames whose answers are still to be taken, oldest first, as the recorder
+  // answers them.
+  std::deque<int64_t> unanswered;
+  bool told_engine_gone = false;
+  const auto take_oldest_answer = [&]() {
+    const int64_t index = unanswered.front();
+    unanswered.pop_front();
+    FramesReply appended;
+    if (recorder.FinishAppendPng(&appended, &failure)) {
+      ++summary.append_successes;
+      return true;
+    }
+    failed = true;
+    // Once the engine is going away the frames still waiting can only go unanswered: the first
+    // line says so for all of them.
+    if (!(told_engine_gone && recorder.engine_gone())) {
+      progress.Finish();
+      err << "demo: frame " << index << ": " << failure << std::endl;
+      told_engine_gone = recorder.engine_gone();
+    }
+    return false;
+  };
   for (int64_t index = 0; index < frame_count; ++index) {
     // Made before it is due, so that it reaches the recorder when its picture is meant to show.
     std::vector<uint8_t> png;
@@ -67,19 +100,25 @@ int RunRecording(const DemoOptions& options,
       failed = true;
       break;
     }
+    if (unanswered.size() >= in_flight && !take_oldest_answer()) {
+      break;
+    }
     pacer.WaitUntilDue(index);
     engine.FrameDrawn();
     ++summary.frames_sent;
-    FramesReply appended;
-    if (!recorder.AppendPng(std::move(png), &appended, &failure)) {
-      progress.Finish();
-      err << "demo: frame " << index << ": " << failure << std::endl;
-      failed = true;
+    recorder.BeginAppendPng(std::move(png));
+    unanswered.push_back(index);
+    // A call that waited has its answer already: checked at once, before the next frame is made.
+    if (!recorder.posts_appends() && !take_oldest_answer()) {
       break;
     }
-    ++summary.append_successes;
     progress.Update(summary.frames_sent, frame_count, pacer.ElapsedSeconds(),
                     index + 1 == frame_count);
+  }
+  // Every answer is taken before "stop": each frame is counted, and the recording is not stopped
+  // under frames still on their way.
+  while (!unanswered.empty()) {
+    take_oldest_answer();
   }
   progress.Finish();
 

@@ -1,7 +1,15 @@
 #include "app/engine_services.h"
 
+#include <cstddef>
+
 namespace halvex {
 namespace demo {
+namespace {
+
+// The record as first published: everything up to frame_drawn.
+constexpr size_t kFirstRecordSize = offsetof(HalvexEngineServices, post_message);
+
+}  // namespace
 
 bool EngineServices::IsUsable(const HalvexEngineServices* services, std::string* error) {
   if (services == nullptr) {
@@ -9,9 +17,10 @@ bool EngineServices::IsUsable(const HalvexEngineServices* services, std::string*
     return false;
   }
   // An older or foreign engine may hand over a shorter record; reading past it would be unsafe.
-  if (services->struct_size < sizeof(HalvexEngineServices)) {
+  // The first record ended with frame_drawn: anything from there on is optional.
+  if (!HALVEX_ENGINE_SERVICES_HAS(services, frame_drawn)) {
     *error = "the engine's services record is too small (" + std::to_string(services->struct_size) +
-             " bytes, " + std::to_string(sizeof(HalvexEngineServices)) + " expected)";
+             " bytes, at least " + std::to_string(kFirstRecordSize) + " expected)";
     return false;
   }
   if (services->send_message == nullptr || services->frame_drawn == nullptr) {
@@ -32,6 +41,29 @@ bool EngineServices::Send(const std::string& channel,
   const int answered = services_.send_message(services_.engine, channel.c_str(), message.data(),
                                               message.size(), &reply_bytes, &reply_size);
   if (answered == 0) {
+    return false;
+  }
+  if (reply_bytes != nullptr && reply_size > 0) {
+    reply->assign(reply_bytes, reply_bytes + reply_size);
+  }
+  return true;
+}
+
+bool EngineServices::CanPost() const {
+  return HALVEX_ENGINE_SERVICES_HAS(&services_, post_message) &&
+         HALVEX_ENGINE_SERVICES_HAS(&services_, await_reply) && services_.post_message != nullptr &&
+         services_.await_reply != nullptr;
+}
+
+uint64_t EngineServices::Post(const std::string& channel, const std::vector<uint8_t>& message) {
+  return services_.post_message(services_.engine, channel.c_str(), message.data(), message.size());
+}
+
+bool EngineServices::Await(uint64_t ticket, std::vector<uint8_t>* reply) {
+  reply->clear();
+  const uint8_t* reply_bytes = nullptr;
+  size_t reply_size = 0;
+  if (services_.await_reply(services_.engine, ticket, &reply_bytes, &reply_size) == 0) {
     return false;
   }
   if (reply_bytes != nullptr && reply_size > 0) {

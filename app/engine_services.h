@@ -13,7 +13,9 @@ namespace demo {
 
 class EngineServices {
  public:
-  // Whether the engine handed over a complete record with both services. Says why not in `error`.
+  // Whether the engine handed over a record with at least send_message and frame_drawn. Says why
+  // not in `error`. A record that ends before post_message and await_reply is usable: such an
+  // engine gets one message at a time.
   static bool IsUsable(const HalvexEngineServices* services, std::string* error);
 
   // `services` must be usable and outlive this object.
@@ -25,6 +27,17 @@ class EngineServices {
   bool Send(const std::string& channel,
             const std::vector<uint8_t>& message,
             std::vector<uint8_t>* reply);
+
+  // Whether the engine offers post_message and await_reply, so that several messages can wait
+  // for their answers at once.
+  bool CanPost() const;
+
+  // Queues `message` on `channel` without waiting. Returns the ticket to await, or 0 when no
+  // answer will come (the engine is shutting down). Only when CanPost().
+  uint64_t Post(const std::string& channel, const std::vector<uint8_t>& message);
+
+  // Waits for the answer of `ticket`, as Send does for its message. Only when CanPost().
+  bool Await(uint64_t ticket, std::vector<uint8_t>* reply);
 
   void FrameDrawn();
 

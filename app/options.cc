@@ -24,7 +24,7 @@ std::optional<double> ParseNumber(const std::string& text) {
   return value;
 }
 
-std::optional<int> ParseSide(const std::string& text) {
+std::optional<int> ParseWholeNumber(const std::string& text) {
   if (text.empty()) {
     return std::nullopt;
   }
@@ -43,8 +43,8 @@ bool ParseSize(const std::string& text, int* width, int* height) {
   if (separator == std::string::npos) {
     return false;
   }
-  const std::optional<int> parsed_width = ParseSide(text.substr(0, separator));
-  const std::optional<int> parsed_height = ParseSide(text.substr(separator + 1));
+  const std::optional<int> parsed_width = ParseWholeNumber(text.substr(0, separator));
+  const std::optional<int> parsed_height = ParseWholeNumber(text.substr(separator + 1));
   if (!parsed_width || !parsed_height) {
     return false;
   }
@@ -90,7 +90,7 @@ ParsedOptions ParseOptions(const std::vector<std::string>& arguments) {
     const bool is_flag = name == "--help" || name == "-h" || name == "--audio" ||
                          name == "--no-audio" || name == "--fast";
     const bool takes_value = name == "--output" || name == "--fps" || name == "--seconds" ||
-                             name == "--size" || name == "--frames";
+                             name == "--size" || name == "--frames" || name == "--in-flight";
     if (!is_flag && !takes_value) {
       return Failure("unknown option '" + name + "'");
     }
@@ -145,6 +145,13 @@ ParsedOptions ParseOptions(const std::vector<std::string>& arguments) {
                        FormatNumber(kMaximumSeconds) + ", not '" + value + "'");
       }
       options.seconds = *seconds;
+    } else if (name == "--in-flight") {
+      const std::optional<int> in_flight = ParseWholeNumber(value);
+      if (!in_flight || *in_flight < 1 || *in_flight > kMaximumInFlight) {
+        return Failure("--in-flight takes a whole number of frames from 1 to " +
+                       std::to_string(kMaximumInFlight) + ", not '" + value + "'");
+      }
+      options.in_flight = *in_flight;
     } else {
       int width = 0;
       int height = 0;
@@ -181,6 +188,8 @@ std::string UsageText() {
          "  --frames DIR    send the .png files of DIR in name order instead of drawn frames\n"
          "                  (--seconds and --size then do not apply)\n"
          "  --fast          send frames as fast as possible instead of at the frame rate\n"
+         "  --in-flight N   frames that may await the recorder's answer at once, 1 to 8\n"
+         "                  (default 2; 1 waits for each answer before sending the next frame)\n"
          "  --help          show this text\n";
 }
 

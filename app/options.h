@@ -17,6 +17,9 @@ constexpr double kMaximumSeconds = 3600.0;
 // The recorder drops frames with a side below 2.
 constexpr int kMinimumSide = 2;
 constexpr int kMaximumSide = 8192;
+// Frames sent whose answers are not yet taken. A few keep the recorder busy; more would only hold
+// more encoded frames in memory.
+constexpr int kMaximumInFlight = 8;
 
 struct DemoOptions {
   std::string output_path = "halvex-demo.mp4";
@@ -29,6 +32,9 @@ struct DemoOptions {
   // --seconds and --size do not apply.
   std::string frames_directory;
   bool fast = false;
+  // Frames that may wait for the recorder's answer at once; 1 waits for each answer before the
+  // next frame is sent.
+  int in_flight = 2;
   bool show_help = false;
 };
 

@@ -77,29 +77,45 @@ bool ReadCount(const EncodableMap& map, const char* key, int32_t* value) {
   return false;
 }
 
+std::vector<uint8_t> EncodedCall(const std::string& method,
+                                 std::unique_ptr<EncodableValue> arguments) {
+  const flutter::MethodCall call(method, std::move(arguments));
+  return *flutter::StandardMethodCodec::GetInstance().EncodeMethodCall(call);
+}
+
+std::unique_ptr<EncodableValue> AppendPngArguments(std::vector<uint8_t> png) {
+  return std::make_unique<EncodableValue>(EncodableMap{
+      {EncodableValue("bytes"), EncodableValue(std::move(png))},
+  });
+}
+
 }  // namespace
 
-RecorderClient::RecorderClient(EngineServices* engine) : engine_(engine) {}
+RecorderClient::RecorderClient(EngineServices* engine, bool post_appends)
+    : engine_(engine), post_appends_(post_appends && engine->CanPost()) {}
 
 ChannelAnswer RecorderClient::Call(const std::string& method,
                                    std::unique_ptr<EncodableValue> arguments) {
-  const flutter::StandardMethodCodec& codec = flutter::StandardMethodCodec::GetInstance();
-  const flutter::MethodCall call(method, std::move(arguments));
-  const std::unique_ptr<std::vector<uint8_t>> message = codec.EncodeMethodCall(call);
-
-  ChannelAnswer answer;
   std::vector<uint8_t> reply;
-  if (!engine_->Send(kRecorderChannel, *message, &reply)) {
+  const bool answered =
+      engine_->Send(kRecorderChannel, EncodedCall(method, std::move(arguments)), &reply);
+  return Interpret(answered, reply);
+}
+
+ChannelAnswer RecorderClient::Interpret(bool answered, const std::vector<uint8_t>& reply) {
+  ChannelAnswer answer;
+  if (!answered) {
+    // The engine does not come back: nothing later will be answered either.
     engine_gone_ = true;
     answer.kind = ChannelAnswer::Kind::kNoAnswer;
     return answer;
   }
-  engine_gone_ = false;
   answer.reply_size = reply.size();
   if (reply.empty()) {
     answer.kind = ChannelAnswer::Kind::kNotImplemented;
     return answer;
   }
+  const flutter::StandardMethodCodec& codec = flutter::StandardMethodCodec::GetInstance();
   answer.kind = ChannelAnswer::Kind::kUnreadable;
   AnswerCapture capture(&answer);
   try {
@@ -165,10 +181,35 @@ bool RecorderClient::Start(const std::string& path,
 }
 
 bool RecorderClient::AppendPng(std::vector<uint8_t> png, FramesReply* reply, std::string* failure) {
-  auto arguments = std::make_unique<EncodableValue>(EncodableMap{
-      {EncodableValue("bytes"), EncodableValue(std::move(png))},
-  });
-  return ReadFramesReply("appendPng", Call("appendPng", std::move(arguments)), reply, failure);
+  return ReadFramesReply("appendPng", Call("appendPng", AppendPngArguments(std::move(png))), reply,
+                         failure);
+}
+
+void RecorderClient::BeginAppendPng(std::vector<uint8_t> png) {
+  InFlight call;
+  if (post_appends_) {
+    call.ticket = engine_->Post(kRecorderChannel,
+                                EncodedCall("appendPng", AppendPngArguments(std::move(png))));
+    // Ticket 0: no answer will come, which FinishAppendPng reports like any missing answer.
+  } else {
+    call.answer = Call("appendPng", AppendPngArguments(std::move(png)));
+  }
+  appends_in_flight_.push_back(std::move(call));
+}
+
+bool RecorderClient::FinishAppendPng(FramesReply* reply, std::string* failure) {
+  if (appends_in_flight_.empty()) {
+    *failure = "no \"appendPng\" is waiting for its answer";
+    return false;
+  }
+  InFlight call = std::move(appends_in_flight_.front());
+  appends_in_flight_.pop_front();
+  if (!call.answer) {
+    std::vector<uint8_t> bytes;
+    const bool answered = call.ticket != 0 && engine_->Await(call.ticket, &bytes);
+    call.answer = Interpret(answered, bytes);
+  }
+  return ReadFramesReply("appendPng", *call.answer, reply, failure);
 }
 
 bool RecorderClient::Stop(FramesReply* reply, std::string* failure) {

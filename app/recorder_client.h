@@ -3,7 +3,9 @@
 #define HALVEX_APP_RECORDER_CLIENT_H_
 
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,8 +47,9 @@ struct FramesReply {
 
 class RecorderClient {
  public:
-  // `engine` must outlive the client.
-  explicit RecorderClient(EngineServices* engine);
+  // `engine` must outlive the client. With `post_appends` and an engine that can post,
+  // BeginAppendPng does not wait for the answer, so that several frames can be in flight.
+  explicit RecorderClient(EngineServices* engine, bool post_appends = false);
 
   // Each call returns true when the recorder answered with success and the result it documents.
   // Otherwise it returns false and describes the answer in `failure`, one line naming the method.
@@ -58,12 +61,30 @@ class RecorderClient {
   bool AppendPng(std::vector<uint8_t> png, FramesReply* reply, std::string* failure);
   bool Stop(FramesReply* reply, std::string* failure);
 
-  // Whether the last call got no answer at all, i.e. the engine is going away and further calls
-  // would not be answered either.
+  // Sends "appendPng" and leaves its answer to FinishAppendPng. Posted when the client posts
+  // appends; otherwise the call waits and its answer is kept.
+  void BeginAppendPng(std::vector<uint8_t> png);
+  // Takes the answer of the oldest "appendPng" begun and not yet finished and reads it as
+  // AppendPng does. Returns false, with `failure` set, when it failed or none is outstanding.
+  bool FinishAppendPng(FramesReply* reply, std::string* failure);
+  size_t appends_in_flight() const { return appends_in_flight_.size(); }
+  bool posts_appends() const { return post_appends_; }
+
+  // Whether a call got no answer at all, i.e. the engine is going away and later calls will not
+  // be answered either.
   bool engine_gone() const { return engine_gone_; }
 
  private:
+  // An "appendPng" whose answer has not been taken: either its ticket, or the answer itself
+  // when the call waited.
+  struct InFlight {
+    uint64_t ticket = 0;
+    std::optional<ChannelAnswer> answer;
+  };
+
   ChannelAnswer Call(const std::string& method, std::unique_ptr<flutter::EncodableValue> arguments);
+  // Reads what the engine handed back: `answered` false means no answer came.
+  ChannelAnswer Interpret(bool answered, const std::vector<uint8_t>& reply);
   // Turns any answer but a success into its one-line description.
   bool CheckSuccess(const std::string& method, const ChannelAnswer& answer, std::string* failure);
   bool ReadFramesReply(const std::string& method,
@@ -72,7 +93,9 @@ class RecorderClient {
                        std::string* failure);
 
   EngineServices* engine_;
+  bool post_appends_;
   bool engine_gone_ = false;
+  std::deque<InFlight> appends_in_flight_;  // oldest first
 };
 
 }  // namespace demo

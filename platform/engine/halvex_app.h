@@ -13,8 +13,10 @@
 extern "C" {
 #endif
 
+/* The record grows at its end. struct_size says how much of it the engine filled in: an
+   application reads a field only when HALVEX_ENGINE_SERVICES_HAS says the record reaches it. */
 typedef struct HalvexEngineServices {
-  size_t struct_size; /* sizeof(HalvexEngineServices) */
+  size_t struct_size; /* sizeof(HalvexEngineServices) as the engine was built */
   void* engine;       /* passed back in every call */
   /* Sends one message on the NUL-terminated channel and waits for the host's answer.
      Returns 1 when an answer came: *reply points to its bytes (NULL when it has none) and
@@ -28,7 +30,33 @@ typedef struct HalvexEngineServices {
                       size_t* reply_size);
   /* Tells the engine that the application drew a frame. */
   void (*frame_drawn)(void* engine);
+
+  /* Added after the first record: absent when struct_size ends before them. */
+
+  /* Queues one message on the NUL-terminated channel for the host and returns at once with a
+     non-zero ticket for its answer. Returns 0 when no answer will come: the engine is shutting
+     down, or the arguments are unusable (a null engine or channel, or null message bytes with a
+     size above 0). Several messages may be in flight; the host receives them in posting order.
+     Every ticket should be awaited: its message and answer are kept until then. Shutting the
+     engine down drops the messages still waiting; answers already given are kept. */
+  uint64_t (*post_message)(void* engine,
+                           const char* channel,
+                           const uint8_t* message,
+                           size_t message_size);
+  /* Waits for the answer of `ticket`, with send_message's convention: returns 1 when an answer
+     came (*reply and *reply_size as for send_message, the bytes valid until the next call from
+     the same thread), 0 when none will come. Each ticket is awaited once: an unknown ticket, 0,
+     or one already awaited returns 0 at once. Once the engine shuts down, a ticket whose answer
+     had not come returns 0 instead of waiting. Answers may come in any order, and tickets may be
+     awaited in any order and from any thread. Null reply slots return 0 and leave the ticket to
+     be awaited again. */
+  int (*await_reply)(void* engine, uint64_t ticket, const uint8_t** reply, size_t* reply_size);
 } HalvexEngineServices;
+
+/* Whether the record `services` points to reaches the function `field`, i.e. whether the engine
+   offers it. Every field after `engine` is a function pointer. */
+#define HALVEX_ENGINE_SERVICES_HAS(services, field) \
+  ((services)->struct_size >= offsetof(HalvexEngineServices, field) + sizeof(void (*)(void)))
 
 /* The name the engine looks up in the application library. */
 #define HALVEX_APPLICATION_MAIN_SYMBOL "HalvexApplicationMain"

@@ -75,6 +75,12 @@ TEST(DemoEndToEndTest, RecordsAShortClip) {
   const Case cases[] = {
       {"with audio", {}, "\n  audio requested: yes (hasAudioTrack: yes)\n"},
       {"without audio", {"--no-audio"}, "\n  audio requested: no (hasAudioTrack: no)\n"},
+      {"one frame in flight",
+       {"--in-flight", "1", "--no-audio"},
+       "\n  audio requested: no (hasAudioTrack: no)\n"},
+      {"eight frames in flight",
+       {"--in-flight=8", "--no-audio"},
+       "\n  audio requested: no (hasAudioTrack: no)\n"},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.name);
@@ -158,6 +164,7 @@ TEST(DemoEndToEndTest, HelpPrintsTheOptions) {
   ASSERT_FALSE(run.timed_out) << Describe(run);
   EXPECT_EQ(run.exit_code, 0) << Describe(run);
   EXPECT_NE(run.out.find("  --frames DIR"), std::string::npos) << Describe(run);
+  EXPECT_NE(run.out.find("  --in-flight N"), std::string::npos) << Describe(run);
   EXPECT_EQ(run.err.find("demo:"), std::string::npos) << Describe(run);
 }
 

@@ -120,71 +120,171 @@ ScriptedAnswer Scripted(ScriptedAnswer::Kind kind) {
   return answer;
 }
 
+std::vector<std::string> StartAppendsStop(int appends, bool stop) {
+  std::vector<std::string> methods = {"start"};
+  methods.insert(methods.end(), appends, "appendPng");
+  if (stop) {
+    methods.push_back("stop");
+  }
+  return methods;
+}
+
+FakeRecorderEngine::Answering AnsweringFor(int in_flight) {
+  // Several in flight: answered only when waited for, from another thread, so nothing can rely on
+  // an answer given inside the call.
+  return in_flight > 1 ? FakeRecorderEngine::Answering::kLaterOnAnotherThread
+                       : FakeRecorderEngine::Answering::kAtOnce;
+}
+
+TEST(RunRecordingTest, KeepsAtMostTheAskedFramesInFlightAndTakesEveryAnswerBeforeStop) {
+  struct Case {
+    const char* name;
+    int in_flight;
+    bool engine_can_post;
+    int most_in_flight;
+    int posts;
+  };
+  const Case cases[] = {
+      {"one at a time", 1, true, 1, 0},
+      {"two", 2, true, 2, 5},
+      {"three", 3, true, 3, 5},
+      {"more than there are frames", 8, true, 5, 5},
+      {"an engine that cannot post", 3, false, 1, 0},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    FakeRecorderEngine fake(AnsweringFor(test.in_flight));
+    if (!test.engine_can_post) {
+      fake.OfferOnlySending();
+    }
+    DemoOptions options = FastOptions();
+    options.in_flight = test.in_flight;
+    SceneFrameSource source(options.width, options.height, options.fps, DrawnFrameCount(options));
+    const AppRun run = RunWith(fake, options, source);
+
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(fake.Methods(), StartAppendsStop(5, true));
+    EXPECT_EQ(fake.most_in_flight(), test.most_in_flight);
+    EXPECT_EQ(fake.posts(), test.posts);
+    EXPECT_EQ(fake.calls().back().in_flight, 1) << "\"stop\" waits until every answer is taken";
+    EXPECT_EQ(fake.frames_drawn(), 5);
+    EXPECT_NE(run.out.find("  appendPng successes: 5\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("  frames written: 5 (reported by \"stop\")\n"), std::string::npos);
+    EXPECT_NE(run.out.find("\rframes 5/5 | "), std::string::npos);
+    EXPECT_EQ(run.out.find("Note: this engine answers one message at a time") != std::string::npos,
+              !test.engine_can_post)
+        << run.out;
+  }
+}
+
 TEST(RunRecordingTest, FailuresAreReportedAndWhatWasWrittenIsStillStopped) {
   struct Case {
     const char* name;
+    int in_flight;
     const char* method;
-    int occurrence;
+    std::vector<int> occurrences;  // of the method, each answered as `kind`
     ScriptedAnswer::Kind kind;
     std::vector<std::string> methods;  // the calls made, in order
     std::string error;
-    const char* summary_line;  // nullptr: no summary
+    std::vector<const char*> summary_lines;  // empty: no summary
   };
   const Case cases[] = {
       {"start refused",
+       2,
        "start",
-       1,
+       {1},
        ScriptedAnswer::Kind::kErrorEnvelope,
        {"start"},
        "demo: \"start\" was answered with the error bad_args: bytes required\n",
-       nullptr},
+       {}},
       {"no recorder channel",
+       2,
        "start",
-       1,
+       {1},
        ScriptedAnswer::Kind::kEmptyReply,
        {"start"},
        "demo: \"start\" got an empty answer: nothing on com.halvex.camera/desktop_recorder "
        "implements it\n",
-       nullptr},
+       {}},
       {"frame refused",
-       "appendPng",
-       2,
-       ScriptedAnswer::Kind::kErrorEnvelope,
-       {"start", "appendPng", "appendPng", "stop"},
-       "demo: frame 1: \"appendPng\" was answered with the error bad_args: bytes required\n",
-       "  appendPng successes: 1\n"},
-      {"engine gone mid-way",
-       "appendPng",
-       3,
-       ScriptedAnswer::Kind::kNoAnswer,
-       {"start", "appendPng", "appendPng", "appendPng"},
-       "demo: frame 2: \"appendPng\" got no answer: the engine is shutting down\n",
-       "  frames written: unknown (\"stop\" did not answer)\n"},
-      {"stop unanswered",
-       "stop",
        1,
+       "appendPng",
+       {2},
+       ScriptedAnswer::Kind::kErrorEnvelope,
+       StartAppendsStop(2, true),
+       "demo: frame 1: \"appendPng\" was answered with the error bad_args: bytes required\n",
+       {"  frames sent: 2\n", "  appendPng successes: 1\n"}},
+      // Frames 0 to 2 are in flight when frame 1's answer is taken: the frames sent before it is
+      // known are still answered, and counted, before "stop".
+      {"middle answer of three in flight refused",
+       3,
+       "appendPng",
+       {2},
+       ScriptedAnswer::Kind::kErrorEnvelope,
+       StartAppendsStop(4, true),
+       "demo: frame 1: \"appendPng\" was answered with the error bad_args: bytes required\n",
+       {"  frames sent: 4\n", "  appendPng successes: 3\n", "  frames written: 3 (reported"}},
+      {"last answer refused",
+       2,
+       "appendPng",
+       {5},
+       ScriptedAnswer::Kind::kErrorEnvelope,
+       StartAppendsStop(5, true),
+       "demo: frame 4: \"appendPng\" was answered with the error bad_args: bytes required\n",
+       {"  frames sent: 5\n", "  appendPng successes: 4\n"}},
+      {"engine gone mid-way",
+       1,
+       "appendPng",
+       {3},
+       ScriptedAnswer::Kind::kNoAnswer,
+       StartAppendsStop(3, false),
+       "demo: frame 2: \"appendPng\" got no answer: the engine is shutting down\n",
+       {"  frames written: unknown (\"stop\" did not answer)\n"}},
+      // Frames 1 and 2 go unanswered: one line tells that the engine is going away, and no
+      // "stop" is sent to it, though frame 3 was still answered.
+      {"engine gone with three in flight",
+       3,
+       "appendPng",
+       {2, 3},
+       ScriptedAnswer::Kind::kNoAnswer,
+       StartAppendsStop(4, false),
+       "demo: frame 1: \"appendPng\" got no answer: the engine is shutting down\n",
+       {"  appendPng successes: 2\n"}},
+      {"stop unanswered",
+       2,
+       "stop",
+       {1},
        ScriptedAnswer::Kind::kEmptyReply,
-       {"start", "appendPng", "appendPng", "appendPng", "appendPng", "appendPng", "stop"},
+       StartAppendsStop(5, true),
        "demo: \"stop\" got an empty answer: nothing on com.halvex.camera/desktop_recorder "
        "implements it\n",
-       "  appendPng successes: 5\n"},
+       {"  appendPng successes: 5\n"}},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.name);
-    FakeRecorderEngine fake;
-    fake.Script(test.method, test.occurrence, Scripted(test.kind));
-    const DemoOptions options = FastOptions();
+    FakeRecorderEngine fake(AnsweringFor(test.in_flight));
+    for (int occurrence : test.occurrences) {
+      fake.Script(test.method, occurrence, Scripted(test.kind));
+    }
+    DemoOptions options = FastOptions();
+    options.in_flight = test.in_flight;
     SceneFrameSource source(options.width, options.height, options.fps, DrawnFrameCount(options));
     const AppRun run = RunWith(fake, options, source);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(fake.Methods(), test.methods);
     EXPECT_EQ(run.err, test.error);
     EXPECT_EQ(run.out.find("Recording finished."), std::string::npos);
-    if (test.summary_line == nullptr) {
+    if (test.summary_lines.empty()) {
       EXPECT_EQ(run.out, "");
     } else {
       EXPECT_NE(run.out.find("Recording stopped early.\n"), std::string::npos) << run.out;
-      EXPECT_NE(run.out.find(test.summary_line), std::string::npos) << run.out;
+    }
+    for (const char* line : test.summary_lines) {
+      EXPECT_NE(run.out.find(line), std::string::npos) << run.out;
+    }
+    if (test.methods.back() == "stop") {
+      EXPECT_EQ(fake.calls().back().in_flight, 1) << "\"stop\" waits until every answer is taken";
     }
   }
 }

@@ -1,6 +1,9 @@
 #include "tests/end_to_end/fake_recorder_engine.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <memory>
+#include <utility>
 
 #include "messaging/method_call.h"
 #include "messaging/standard_method_codec.h"
@@ -27,11 +30,31 @@ std::vector<uint8_t> Error(const std::string& code, const std::string& message) 
 
 }  // namespace
 
-FakeRecorderEngine::FakeRecorderEngine() {
+FakeRecorderEngine::FakeRecorderEngine(Answering answering) : answering_(answering) {
   services_.struct_size = sizeof(HalvexEngineServices);
   services_.engine = this;
   services_.send_message = &FakeRecorderEngine::SendMessage;
   services_.frame_drawn = &FakeRecorderEngine::FrameDrawn;
+  services_.post_message = &FakeRecorderEngine::PostToHost;
+  services_.await_reply = &FakeRecorderEngine::AwaitFromHost;
+  if (answering_ == Answering::kLaterOnAnotherThread) {
+    answerer_ = std::thread(&FakeRecorderEngine::AnswerInCallOrder, this);
+  }
+}
+
+FakeRecorderEngine::~FakeRecorderEngine() {
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  if (answerer_.joinable()) {
+    answerer_.join();
+  }
+}
+
+void FakeRecorderEngine::OfferOnlySending() {
+  services_.struct_size = offsetof(HalvexEngineServices, post_message);
 }
 
 void FakeRecorderEngine::Script(const std::string& method, int occurrence, ScriptedAnswer answer) {
@@ -46,6 +69,14 @@ std::vector<std::string> FakeRecorderEngine::Methods() const {
   return methods;
 }
 
+int FakeRecorderEngine::most_in_flight() const {
+  int most = 0;
+  for (const RecordedCall& call : calls_) {
+    most = std::max(most, call.in_flight);
+  }
+  return most;
+}
+
 int FakeRecorderEngine::SendMessage(void* engine,
                                     const char* channel,
                                     const uint8_t* message,
@@ -53,26 +84,110 @@ int FakeRecorderEngine::SendMessage(void* engine,
                                     const uint8_t** reply,
                                     size_t* reply_size) {
   FakeRecorderEngine* self = static_cast<FakeRecorderEngine*>(engine);
-  if (!self->Answer(channel, message, message_size)) {
+  if (self->answering_ == Answering::kLaterOnAnotherThread) {
+    // Behind the posted calls, as a host that queues its calls takes them.
+    return self->Await(self->Queue(channel, message, message_size), reply, reply_size);
+  }
+  std::lock_guard<std::mutex> guard(self->lock_);
+  Answer answer = self->AnswerCall(channel, message, message_size, self->outstanding_ + 1);
+  if (!answer) {
     *reply = nullptr;
     *reply_size = 0;
     return 0;
   }
-  *reply = self->reply_.empty() ? nullptr : self->reply_.data();
-  *reply_size = self->reply_.size();
+  self->handed_reply_ = std::move(*answer);
+  *reply = self->handed_reply_.empty() ? nullptr : self->handed_reply_.data();
+  *reply_size = self->handed_reply_.size();
   return 1;
+}
+
+uint64_t FakeRecorderEngine::PostToHost(void* engine,
+                                        const char* channel,
+                                        const uint8_t* message,
+                                        size_t message_size) {
+  FakeRecorderEngine* self = static_cast<FakeRecorderEngine*>(engine);
+  {
+    std::lock_guard<std::mutex> guard(self->lock_);
+    ++self->posts_;
+  }
+  return self->Queue(channel, message, message_size);
+}
+
+int FakeRecorderEngine::AwaitFromHost(void* engine,
+                                      uint64_t ticket,
+                                      const uint8_t** reply,
+                                      size_t* reply_size) {
+  return static_cast<FakeRecorderEngine*>(engine)->Await(ticket, reply, reply_size);
 }
 
 void FakeRecorderEngine::FrameDrawn(void* engine) {
   ++static_cast<FakeRecorderEngine*>(engine)->frames_drawn_;
 }
 
-bool FakeRecorderEngine::Answer(const std::string& channel,
-                                const uint8_t* message,
-                                size_t message_size) {
-  reply_.clear();
+uint64_t FakeRecorderEngine::Queue(const char* channel,
+                                   const uint8_t* message,
+                                   size_t message_size) {
+  std::lock_guard<std::mutex> guard(lock_);
+  const uint64_t ticket = next_ticket_++;
+  const int in_flight = ++outstanding_;
+  if (answering_ == Answering::kAtOnce) {
+    ready_[ticket] = AnswerCall(channel, message, message_size, in_flight);
+  } else {
+    queued_.push_back(
+        Queued{ticket, channel, std::vector<uint8_t>(message, message + message_size), in_flight});
+  }
+  return ticket;
+}
+
+int FakeRecorderEngine::Await(uint64_t ticket, const uint8_t** reply, size_t* reply_size) {
+  *reply = nullptr;
+  *reply_size = 0;
+  std::unique_lock<std::mutex> guard(lock_);
+  const bool queued = std::any_of(queued_.begin(), queued_.end(),
+                                  [ticket](const Queued& call) { return call.ticket == ticket; });
+  if (!queued && ready_.count(ticket) == 0) {
+    return 0;  // unknown, or taken already
+  }
+  wanted_ticket_ = ticket;
+  changed_.notify_all();
+  changed_.wait(guard, [this, ticket] { return ready_.count(ticket) > 0; });
+  wanted_ticket_ = 0;
+  Answer answer = std::move(ready_[ticket]);
+  ready_.erase(ticket);
+  --outstanding_;
+  if (!answer) {
+    return 0;
+  }
+  handed_reply_ = std::move(*answer);
+  *reply = handed_reply_.empty() ? nullptr : handed_reply_.data();
+  *reply_size = handed_reply_.size();
+  return 1;
+}
+
+void FakeRecorderEngine::AnswerInCallOrder() {
+  std::unique_lock<std::mutex> guard(lock_);
+  for (;;) {
+    changed_.wait(guard, [this] {
+      return stopping_ ||
+             (!queued_.empty() && wanted_ticket_ != 0 && queued_.front().ticket <= wanted_ticket_);
+    });
+    if (stopping_) {
+      return;
+    }
+    const Queued call = std::move(queued_.front());
+    queued_.pop_front();
+    ready_[call.ticket] =
+        AnswerCall(call.channel, call.message.data(), call.message.size(), call.in_flight);
+    changed_.notify_all();
+  }
+}
+
+FakeRecorderEngine::Answer FakeRecorderEngine::AnswerCall(const std::string& channel,
+                                                          const uint8_t* message,
+                                                          size_t message_size,
+                                                          int in_flight) {
   const std::unique_ptr<flutter::MethodCall> call = Codec().DecodeMethodCall(message, message_size);
-  RecordedCall recorded{channel, "", EncodableValue()};
+  RecordedCall recorded{channel, "", EncodableValue(), in_flight};
   if (call) {
     recorded.method = call->method_name();
     if (call->arguments() != nullptr) {
@@ -92,25 +207,21 @@ bool FakeRecorderEngine::Answer(const std::string& channel,
     const ScriptedAnswer& answer = scripted.answer;
     switch (answer.kind) {
       case ScriptedAnswer::Kind::kErrorEnvelope:
-        reply_ = Error(answer.error_code, answer.error_message);
-        return true;
+        return Error(answer.error_code, answer.error_message);
       case ScriptedAnswer::Kind::kEmptyReply:
-        return true;
+        return std::vector<uint8_t>();
       case ScriptedAnswer::Kind::kNoAnswer:
-        return false;
+        return std::nullopt;
       case ScriptedAnswer::Kind::kRawBytes:
-        reply_ = answer.raw_bytes;
-        return true;
+        return answer.raw_bytes;
       case ScriptedAnswer::Kind::kSuccessValue:
-        reply_ = Success(answer.success_value);
-        return true;
+        return Success(answer.success_value);
     }
   }
   if (channel != "com.halvex.camera/desktop_recorder" || !call) {
-    return true;  // nothing handles it: an empty answer
+    return std::vector<uint8_t>();  // nothing handles it: an empty answer
   }
-  reply_ = RecorderAnswer(recorded.method, recorded.arguments);
-  return true;
+  return RecorderAnswer(recorded.method, recorded.arguments);
 }
 
 // The recorder's documented answers, simplified: no file, no audio capture.

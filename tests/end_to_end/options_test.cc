@@ -34,6 +34,8 @@ TEST(ParseOptionsTest, AcceptsEveryOptionInBothForms) {
       {{"--size=2X8192"}, With([](DemoOptions& o) { o.width = 2, o.height = 8192; })},
       {{"--frames", "shots"}, With([](DemoOptions& o) { o.frames_directory = "shots"; })},
       {{"--fast"}, With([](DemoOptions& o) { o.fast = true; })},
+      {{"--in-flight", "1"}, With([](DemoOptions& o) { o.in_flight = 1; })},
+      {{"--in-flight=8"}, With([](DemoOptions& o) { o.in_flight = 8; })},
       {{"-h", "--bogus"}, With([](DemoOptions& o) { o.show_help = true; })},
       // A folder of frames has its own length, so a length too short for one frame is no error.
       {{"--frames", "d", "--seconds", "0.01"}, With([](DemoOptions& o) {
@@ -54,6 +56,7 @@ TEST(ParseOptionsTest, AcceptsEveryOptionInBothForms) {
     EXPECT_EQ(options.height, test.expected.height);
     EXPECT_EQ(options.frames_directory, test.expected.frames_directory);
     EXPECT_EQ(options.fast, test.expected.fast);
+    EXPECT_EQ(options.in_flight, test.expected.in_flight);
     EXPECT_EQ(options.show_help, test.expected.show_help);
   }
 }
@@ -64,6 +67,9 @@ std::string BadFps(const std::string& value) {
 }
 std::string BadSeconds(const std::string& value) {
   return "--seconds takes a number of seconds above 0 and up to 3600, not '" + value + "'";
+}
+std::string BadInFlight(const std::string& value) {
+  return "--in-flight takes a whole number of frames from 1 to 8, not '" + value + "'";
 }
 std::string BadSize(const std::string& value) {
   return "--size takes WIDTHxHEIGHT with each side from 2 to 8192 pixels, not '" + value + "'";
@@ -96,6 +102,12 @@ TEST(ParseOptionsTest, RefusesBadInputWithAMessageNamingIt) {
       {{"--size", "64x8193"}, BadSize("64x8193")},
       {{"--size", "64x48x2"}, BadSize("64x48x2")},
       {{"--size", "99999999999x2"}, BadSize("99999999999x2")},
+      {{"--in-flight", "0"}, BadInFlight("0")},
+      {{"--in-flight", "9"}, BadInFlight("9")},
+      {{"--in-flight", "1.5"}, BadInFlight("1.5")},
+      {{"--in-flight="}, BadInFlight("")},
+      {{"--in-flight", "99999999999"}, BadInFlight("99999999999")},
+      {{"--in-flight"}, "option --in-flight needs a value"},
       {{"--seconds", "0.01", "--fps", "10"},
        "--seconds 0.01 at --fps 10 makes no whole frame; record a little longer"},
       // The first problem is the one reported.

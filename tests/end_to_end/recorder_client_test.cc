@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+
 #include "recorder/application_id.h"
 #include "tests/end_to_end/fake_recorder_engine.h"
 
@@ -170,21 +172,88 @@ TEST(RecorderClientTest, SixtyFourBitFrameCountsThatFitAreAccepted) {
   EXPECT_TRUE(stopped.has_audio);
 }
 
+std::vector<uint8_t> PngLike(uint8_t tag) {
+  return {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', tag};
+}
+
+TEST(RecorderClientTest, AppendsInFlightAreAnsweredOldestFirst) {
+  struct Case {
+    const char* name;
+    FakeRecorderEngine::Answering answering;
+    bool post_appends;
+    std::vector<int> in_flight;  // as each call was made
+  };
+  const Case cases[] = {
+      {"posted, answered at once", FakeRecorderEngine::Answering::kAtOnce, true, {1, 2, 3}},
+      {"posted, answered later",
+       FakeRecorderEngine::Answering::kLaterOnAnotherThread,
+       true,
+       {1, 2, 3}},
+      {"sent one at a time",
+       FakeRecorderEngine::Answering::kLaterOnAnotherThread,
+       false,
+       {1, 1, 1}},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    FakeRecorderEngine fake(test.answering);
+    EngineServices engine(*fake.services());
+    RecorderClient recorder(&engine, test.post_appends);
+    EXPECT_EQ(recorder.posts_appends(), test.post_appends);
+    StartReply started;
+    std::string failure;
+    ASSERT_TRUE(recorder.Start("clip.mp4", 10, false, &started, &failure)) << failure;
+    for (uint8_t tag = 0; tag < 3; ++tag) {
+      recorder.BeginAppendPng(PngLike(tag));
+    }
+    EXPECT_EQ(recorder.appends_in_flight(), 3u);
+    // The recorder counts the frames written, so the counts tell which answer came back.
+    for (int32_t frames = 1; frames <= 3; ++frames) {
+      FramesReply appended;
+      ASSERT_TRUE(recorder.FinishAppendPng(&appended, &failure)) << failure;
+      EXPECT_EQ(appended.frames, frames);
+    }
+    FramesReply none;
+    EXPECT_FALSE(recorder.FinishAppendPng(&none, &failure));
+    EXPECT_EQ(failure, "no \"appendPng\" is waiting for its answer");
+
+    std::vector<int> in_flight;
+    for (size_t index = 1; index < fake.calls().size(); ++index) {
+      in_flight.push_back(fake.calls()[index].in_flight);
+      EXPECT_EQ(*Argument(fake.calls()[index].arguments, "bytes"),
+                EncodableValue(PngLike(static_cast<uint8_t>(index - 1))));
+    }
+    EXPECT_EQ(in_flight, test.in_flight);
+    EXPECT_EQ(fake.posts(), test.post_appends ? 3 : 0);
+  }
+}
+
 TEST(EngineServicesTest, IncompleteRecordsAreRefused) {
   FakeRecorderEngine fake;
   HalvexEngineServices complete = *fake.services();
   std::string error;
   EXPECT_TRUE(EngineServices::IsUsable(&complete, &error)) << error;
+  EXPECT_TRUE(EngineServices(complete).CanPost());
 
   EXPECT_FALSE(EngineServices::IsUsable(nullptr, &error));
   EXPECT_EQ(error, "the engine passed no services");
 
+  // The first record, without posting, is usable: its messages go one at a time.
+  const size_t first_size = offsetof(HalvexEngineServices, post_message);
+  HalvexEngineServices first_record = complete;
+  first_record.struct_size = first_size;
+  EXPECT_TRUE(EngineServices::IsUsable(&first_record, &error)) << error;
+  EXPECT_FALSE(EngineServices(first_record).CanPost());
+  HalvexEngineServices no_post = complete;
+  no_post.post_message = nullptr;
+  EXPECT_TRUE(EngineServices::IsUsable(&no_post, &error)) << error;
+  EXPECT_FALSE(EngineServices(no_post).CanPost());
+
   HalvexEngineServices short_record = complete;
-  short_record.struct_size = sizeof(HalvexEngineServices) - 1;
+  short_record.struct_size = first_size - 1;
   EXPECT_FALSE(EngineServices::IsUsable(&short_record, &error));
-  EXPECT_EQ(error, "the engine's services record is too small (" +
-                       std::to_string(sizeof(HalvexEngineServices) - 1) + " bytes, " +
-                       std::to_string(sizeof(HalvexEngineServices)) + " expected)");
+  EXPECT_EQ(error, "the engine's services record is too small (" + std::to_string(first_size - 1) +
+                       " bytes, at least " + std::to_string(first_size) + " expected)");
 
   HalvexEngineServices no_send = complete;
   no_send.send_message = nullptr;

@@ -47,7 +47,8 @@ class EngineStandInTest : public ::testing::Test {
     engine_ = halvex::testing::CreateEngine(application, arguments);
     ASSERT_NE(engine_, nullptr);
     messenger_ = FlutterDesktopEngineGetMessenger(engine_);
-    for (const char* channel : {"test/echo", "test/async", "test/empty", "test/hold"}) {
+    for (const char* channel :
+         {"test/echo", "test/async", "test/empty", "test/hold", "test/gather"}) {
       FlutterDesktopMessengerSetCallback(messenger_, channel, &EngineStandInTest::OnMessage, this);
     }
     controller_ = FlutterDesktopViewControllerCreate(320, 240, engine_);
@@ -106,7 +107,27 @@ class EngineStandInTest : public ::testing::Test {
     } else if (channel == "test/hold") {
       self->held_messenger_ = FlutterDesktopMessengerAddRef(messenger);
       self->held_response_ = message->response_handle;
+    } else if (channel == "test/gather") {
+      self->gathered_.push_back(Gathered{message->response_handle, reply});
     }
+  }
+
+  // Answers the gathered messages in the order of `order` (indexes into gathered_) from another
+  // thread, as a host whose work finishes out of order would.
+  void AnswerGatheredFromAnotherThread(const std::vector<size_t>& order) {
+    FlutterDesktopMessengerRef held = FlutterDesktopMessengerAddRef(messenger_);
+    std::vector<Gathered> answers;
+    for (size_t index : order) {
+      answers.push_back(gathered_.at(index));
+    }
+    answerers_.emplace_back([held, answers] {
+      for (const Gathered& answer : answers) {
+        FlutterDesktopMessengerSendResponse(held, answer.handle,
+                                            reinterpret_cast<const uint8_t*>(answer.reply.data()),
+                                            answer.reply.size());
+      }
+      FlutterDesktopMessengerRelease(held);
+    });
   }
 
   halvex::testing::ScopedDesktop desktop_;
@@ -122,6 +143,11 @@ class EngineStandInTest : public ::testing::Test {
   std::vector<std::thread> answerers_;
   FlutterDesktopMessengerRef held_messenger_ = nullptr;
   const FlutterDesktopMessageResponseHandle* held_response_ = nullptr;
+  struct Gathered {
+    const FlutterDesktopMessageResponseHandle* handle;
+    std::string reply;
+  };
+  std::vector<Gathered> gathered_;  // test/gather messages, left for the test to answer
 };
 
 TEST_F(EngineStandInTest,
@@ -157,6 +183,95 @@ TEST_F(EngineStandInTest,
   EXPECT_THAT(handled_on_platform_thread_, ::testing::Each(true));
   EXPECT_THAT(TestApplicationOutcomes(), ElementsAreArray(expected_outcomes));
   EXPECT_EQ(top_level_->close_requests(), 1);
+}
+
+TEST_F(EngineStandInTest, PostedMessagesReachTheHostInOrderAndAreAwaitedInAnyOrder) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> commands;
+    std::vector<std::string> received;  // by the host's handlers, in order
+    std::vector<std::string> outcomes;  // in the application, after "args=N"
+  };
+  const Case cases[] = {
+      {"awaited in posting order",
+       {"post:test/echo:a", "post:test/async:b", "post:test/empty:c", "post:test/nobody:d",
+        "await:0", "await:1", "await:2", "await:3"},
+       {"test/echo:a", "test/async:b", "test/empty:c"},
+       {"await 0=answered:re:a", "await 1=answered:re:b", "await 2=empty", "await 3=empty"}},
+      {"awaited newest first",
+       {"post:test/async:a", "post:test/echo:b", "post:test/async:c", "await:2", "await:1",
+        "await:0"},
+       {"test/async:a", "test/echo:b", "test/async:c"},
+       {"await 2=answered:re:c", "await 1=answered:re:b", "await 0=answered:re:a"}},
+      {"between synchronous sends",
+       {"post:test/echo:a", "send:test/echo:b", "post:test/async:c", "send:test/async:d", "await:1",
+        "await:0"},
+       {"test/echo:a", "test/echo:b", "test/async:c", "test/async:d"},
+       {"test/echo=answered:re:b", "test/async=answered:re:d", "await 1=answered:re:c",
+        "await 0=answered:re:a"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    NewTopLevelWindow();
+    halvex::testing::ResetTestApplication();
+    received_.clear();
+    StartEngine(c.commands);
+    ASSERT_TRUE(RunUntilTheWindowIsClosed());
+    StopEngine();
+    std::vector<std::string> expected_outcomes = {"args=" + std::to_string(c.commands.size())};
+    expected_outcomes.insert(expected_outcomes.end(), c.outcomes.begin(), c.outcomes.end());
+    EXPECT_THAT(received_, ElementsAreArray(c.received));
+    EXPECT_THAT(handled_on_platform_thread_, ::testing::Each(true));
+    EXPECT_THAT(TestApplicationOutcomes(), ElementsAreArray(expected_outcomes));
+  }
+}
+
+TEST_F(EngineStandInTest, AnswersGivenOutOfOrderReachTheirOwnTickets) {
+  StartEngine({"post:test/gather:a", "post:test/gather:b", "post:test/gather:c", "await:0",
+               "await:1", "await:2"});
+  ASSERT_TRUE(PumpMessagesUntil([this] { return gathered_.size() == 3; }));
+  // The newest first, while the application waits for the oldest.
+  AnswerGatheredFromAnotherThread({2, 0, 1});
+  ASSERT_TRUE(RunUntilTheWindowIsClosed());
+  StopEngine();
+  EXPECT_THAT(TestApplicationOutcomes(),
+              ElementsAre("args=6", "await 0=answered:re:a", "await 1=answered:re:b",
+                          "await 2=answered:re:c"));
+}
+
+TEST_F(EngineStandInTest, ShuttingDownWakesEveryWaiterAndKeepsTheAnswersGiven) {
+  StartEngine({"post:test/gather:x", "post:test/echo:y", "post:test/gather:z", "await:0", "await:1",
+               "await:2", "post:test/echo:late", "await:3", "send:test/echo:after"});
+  // x and z wait for the host; y, between them, was answered at once.
+  ASSERT_TRUE(PumpMessagesUntil([this] { return gathered_.size() == 2; }));
+
+  StopEngine();
+
+  EXPECT_THAT(TestApplicationOutcomes(),
+              ElementsAre("args=9", "await 0=none", "await 1=answered:re:y", "await 2=none",
+                          "post test/echo=refused", "await 3=none", "test/echo=none"));
+  EXPECT_THAT(received_, ElementsAre("test/gather:x", "test/echo:y", "test/gather:z"));
+}
+
+TEST_F(EngineStandInTest, TicketsAreAwaitedOnceAndBadCallsAreRefusedWithOneLineEach) {
+  ::testing::internal::CaptureStderr();
+  StartEngine({"services", "post:test/echo:a", "await-without-slots:0", "await:0", "await:0",
+               "await-unknown", "post-without-channel", "await:1", "send:test/echo:b"});
+  const bool closed = RunUntilTheWindowIsClosed();
+  StopEngine();
+  const std::string diagnostics = ::testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(closed);
+  EXPECT_THAT(diagnostics, HasSubstr("await_reply needs"));
+  EXPECT_THAT(diagnostics, HasSubstr("post_message needs"));
+  EXPECT_EQ(std::count(diagnostics.begin(), diagnostics.end(), '\n'), 2) << diagnostics;
+  EXPECT_THAT(
+      TestApplicationOutcomes(),
+      ElementsAre(
+          "args=9", "services=" + std::to_string(sizeof(HalvexEngineServices)) + " post await",
+          // Refused before the ticket is taken: the next wait still gets it.
+          "await 0 without slots=0", "await 0=answered:re:a", "await 0=none", "await unknown=0",
+          "post no channel=0", "await 1=none", "test/echo=answered:re:b"));
+  EXPECT_THAT(received_, ElementsAre("test/echo:a", "test/echo:b"));
 }
 
 TEST_F(EngineStandInTest, MessageWithoutChannelIsRefusedWithOneLine) {

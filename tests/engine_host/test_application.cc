@@ -18,23 +18,62 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }
 
-void Send(const HalvexEngineServices& services, const std::string& command) {
+std::string Described(const std::string& name, int answered, const uint8_t* reply, size_t size) {
+  if (answered == 0) {
+    return name + "=none";
+  }
+  if (reply == nullptr || size == 0) {
+    return name + "=empty";
+  }
+  return name + "=answered:" + std::string(reinterpret_cast<const char*>(reply), size);
+}
+
+// "CHANNEL:TEXT" after a five-letter command and its colon.
+struct Addressed {
+  std::string channel;
+  std::string text;
+};
+
+Addressed AddressOf(const std::string& command) {
   const std::string rest = command.substr(5);
   const size_t colon = rest.find(':');
-  const std::string channel = rest.substr(0, colon);
-  const std::string text = colon == std::string::npos ? "" : rest.substr(colon + 1);
+  return Addressed{rest.substr(0, colon), colon == std::string::npos ? "" : rest.substr(colon + 1)};
+}
+
+void Send(const HalvexEngineServices& services, const std::string& command) {
+  const auto [channel, text] = AddressOf(command);
   const uint8_t* reply = nullptr;
   size_t reply_size = 0;
   const int answered = services.send_message(services.engine, channel.c_str(),
                                              reinterpret_cast<const uint8_t*>(text.data()),
                                              text.size(), &reply, &reply_size);
-  if (answered == 0) {
-    Record(channel + "=none");
-  } else if (reply == nullptr || reply_size == 0) {
-    Record(channel + "=empty");
-  } else {
-    Record(channel + "=answered:" + std::string(reinterpret_cast<const char*>(reply), reply_size));
+  Record(Described(channel, answered, reply, reply_size));
+}
+
+// Tickets in posting order, refused ones (0) included, so that "await:I" names the I-th post.
+std::vector<uint64_t> tickets;
+
+void Post(const HalvexEngineServices& services, const std::string& command) {
+  const auto [channel, text] = AddressOf(command);
+  const uint64_t ticket = services.post_message(
+      services.engine, channel.c_str(), reinterpret_cast<const uint8_t*>(text.data()), text.size());
+  tickets.push_back(ticket);
+  if (ticket == 0) {
+    Record("post " + channel + "=refused");
   }
+}
+
+uint64_t PostedTicket(const std::string& index) {
+  const size_t position = static_cast<size_t>(std::atoi(index.c_str()));
+  return position < tickets.size() ? tickets[position] : 0;
+}
+
+void Await(const HalvexEngineServices& services, const std::string& index) {
+  const uint8_t* reply = nullptr;
+  size_t reply_size = 0;
+  const int answered =
+      services.await_reply(services.engine, PostedTicket(index), &reply, &reply_size);
+  Record(Described("await " + index, answered, reply, reply_size));
 }
 
 }  // namespace
@@ -47,6 +86,7 @@ std::vector<std::string> TestApplicationOutcomes() {
 void ResetTestApplication() {
   std::lock_guard<std::mutex> guard(outcomes_lock);
   outcomes.clear();
+  tickets.clear();
 }
 
 }  // namespace halvex::testing
@@ -67,6 +107,29 @@ extern "C" HALVEX_APP_EXPORT int HalvexApplicationMain(const HalvexEngineService
       const int answered =
           services->send_message(services->engine, nullptr, nullptr, 0, &reply, &reply_size);
       Record("no channel=" + std::to_string(answered));
+    } else if (halvex::testing::StartsWith(command, "post:")) {
+      halvex::testing::Post(*services, command);
+    } else if (command == "post-without-channel") {
+      const uint64_t ticket = services->post_message(services->engine, nullptr, nullptr, 0);
+      halvex::testing::tickets.push_back(ticket);
+      Record("post no channel=" + std::to_string(ticket));
+    } else if (halvex::testing::StartsWith(command, "await:")) {
+      halvex::testing::Await(*services, command.substr(6));
+    } else if (command == "await-unknown") {
+      const uint8_t* reply = nullptr;
+      size_t reply_size = 0;
+      const int answered =
+          services->await_reply(services->engine, UINT64_MAX - 1, &reply, &reply_size);
+      Record("await unknown=" + std::to_string(answered));
+    } else if (halvex::testing::StartsWith(command, "await-without-slots:")) {
+      const std::string index = command.substr(20);
+      const int answered = services->await_reply(
+          services->engine, halvex::testing::PostedTicket(index), nullptr, nullptr);
+      Record("await " + index + " without slots=" + std::to_string(answered));
+    } else if (command == "services") {
+      Record("services=" + std::to_string(services->struct_size) +
+             (HALVEX_ENGINE_SERVICES_HAS(services, post_message) ? " post" : "") +
+             (HALVEX_ENGINE_SERVICES_HAS(services, await_reply) ? " await" : ""));
     } else if (command == "frame") {
       services->frame_drawn(services->engine);
     } else if (halvex::testing::StartsWith(command, "status:")) {

@@ -3,6 +3,15 @@
 //   send:CHANNEL:TEXT  sends TEXT on CHANNEL and waits; records "CHANNEL=answered:REPLY",
 //                      "CHANNEL=empty" (an answer without bytes) or "CHANNEL=none" (no answer)
 //   send-without-channel  sends with a null channel name; records "no channel=RESULT"
+//   post:CHANNEL:TEXT  posts TEXT on CHANNEL without waiting; records "post CHANNEL=refused" when
+//                      no ticket came
+//   post-without-channel  posts with a null channel name; records "post no channel=TICKET"
+//   await:I            awaits the I-th posted ticket (from 0); records "await I=answered:REPLY",
+//                      "await I=empty" or "await I=none"
+//   await-unknown      awaits a ticket never handed out; records "await unknown=RESULT"
+//   await-without-slots:I  awaits the I-th ticket without reply slots; records
+//                      "await I without slots=RESULT"
+//   services           records "services=STRUCT_SIZE" and which posting functions it offers
 //   frame              tells the engine a frame was drawn
 //   status:N           returns N when the commands are done (0 otherwise)
 // It first records "args=N" with its argument count.

@@ -3,6 +3,9 @@
 #include "engine_state.h"
 
 #include <cstdio>
+#include <memory>
+#include <utility>
+#include <vector>
 
 #include "testing_state.h"
 
@@ -18,6 +21,31 @@ std::wstring CopyWide(const wchar_t* text) {
   return text == nullptr ? std::wstring() : std::wstring(text);
 }
 
+void ReportUnusableCall(const char* line) {
+  std::fprintf(stderr, "%s\n", line);
+  std::fflush(stderr);
+}
+
+std::shared_ptr<halvex::engine::PendingMessage> MakePending(const char* channel,
+                                                            const uint8_t* message,
+                                                            size_t message_size) {
+  auto pending = std::make_shared<halvex::engine::PendingMessage>();
+  pending->channel = channel;
+  if (message_size > 0) {
+    pending->bytes.assign(message, message + message_size);
+  }
+  return pending;
+}
+
+// Keeps `bytes` valid until this thread's next call, as the application interface promises,
+// and points the application's reply slots at them.
+void HandOverReply(std::vector<uint8_t> bytes, const uint8_t** reply, size_t* reply_size) {
+  thread_local std::vector<uint8_t> last_reply;
+  last_reply = std::move(bytes);
+  *reply = last_reply.empty() ? nullptr : last_reply.data();
+  *reply_size = last_reply.size();
+}
+
 int SendMessageFromApplication(void* engine_pointer,
                                const char* channel,
                                const uint8_t* message,
@@ -26,28 +54,53 @@ int SendMessageFromApplication(void* engine_pointer,
                                size_t* reply_size) {
   if (engine_pointer == nullptr || channel == nullptr || reply == nullptr ||
       reply_size == nullptr || (message == nullptr && message_size > 0)) {
-    std::fprintf(stderr,
-                 "send_message needs an engine, a channel name and reply slots, and message "
-                 "bytes when the size is not 0.\n");
-    std::fflush(stderr);
+    ReportUnusableCall(
+        "send_message needs an engine, a channel name and reply slots, and message bytes when the "
+        "size is not 0.");
     return 0;
   }
   auto* engine = static_cast<FlutterDesktopEngine*>(engine_pointer);
-  auto pending = std::make_shared<halvex::engine::PendingMessage>();
-  pending->channel = channel;
-  if (message_size > 0) {
-    pending->bytes.assign(message, message + message_size);
-  }
-  // Valid until this thread's next call, as the application interface promises.
-  thread_local std::vector<uint8_t> last_reply;
+  const auto pending = MakePending(channel, message, message_size);
   if (!engine->messenger->SendFromApplication(pending)) {
     *reply = nullptr;
     *reply_size = 0;
     return 0;
   }
-  last_reply = std::move(pending->reply);
-  *reply = last_reply.empty() ? nullptr : last_reply.data();
-  *reply_size = last_reply.size();
+  HandOverReply(std::move(pending->reply), reply, reply_size);
+  return 1;
+}
+
+uint64_t PostMessageFromApplication(void* engine_pointer,
+                                    const char* channel,
+                                    const uint8_t* message,
+                                    size_t message_size) {
+  if (engine_pointer == nullptr || channel == nullptr || (message == nullptr && message_size > 0)) {
+    ReportUnusableCall(
+        "post_message needs an engine and a channel name, and message bytes when the size is not "
+        "0.");
+    return 0;
+  }
+  auto* engine = static_cast<FlutterDesktopEngine*>(engine_pointer);
+  return engine->messenger->PostFromApplication(MakePending(channel, message, message_size));
+}
+
+int AwaitReplyFromApplication(void* engine_pointer,
+                              uint64_t ticket,
+                              const uint8_t** reply,
+                              size_t* reply_size) {
+  // Refused before the ticket is taken, so that a corrected call still gets its answer.
+  if (engine_pointer == nullptr || reply == nullptr || reply_size == nullptr) {
+    ReportUnusableCall("await_reply needs an engine and reply slots.");
+    return 0;
+  }
+  *reply = nullptr;
+  *reply_size = 0;
+  auto* engine = static_cast<FlutterDesktopEngine*>(engine_pointer);
+  std::vector<uint8_t> answer;
+  if (!engine->messenger->AwaitFromApplication(ticket, &answer)) {
+    return 0;
+  }
+  HandOverReply(std::move(answer), reply, reply_size);
   return 1;
 }
 
@@ -106,6 +159,8 @@ void FlutterDesktopEngine::Run(HWND window) {
   services.engine = this;
   services.send_message = &SendMessageFromApplication;
   services.frame_drawn = &FrameDrawnByApplication;
+  services.post_message = &PostMessageFromApplication;
+  services.await_reply = &AwaitReplyFromApplication;
   FlutterDesktopMessenger* finished_messenger = messenger;
   application = std::make_unique<ApplicationRunner>(
       aot_library_path, entrypoint_arguments, services, [finished_messenger](int) {

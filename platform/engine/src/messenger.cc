@@ -1,6 +1,7 @@
 // The nine messenger functions and the messenger's cross-thread hand-over.
 #include "messenger_state.h"
 
+#include <iterator>
 #include <utility>
 
 #include "testing_state.h"
@@ -47,6 +48,10 @@ std::deque<OwedReply> FlutterDesktopMessenger::ShutDown() {
   }
   queued.messages.clear();
   awaiting_answer.clear();
+  for (auto entry = posted.begin(); entry != posted.end();) {
+    entry = entry->second->state == PendingMessage::State::kAnswered ? std::next(entry)
+                                                                     : posted.erase(entry);
+  }
   callbacks.clear();
   answer_arrived.notify_all();
   return std::exchange(queued.owed_replies, {});
@@ -64,12 +69,49 @@ bool FlutterDesktopMessenger::SendFromApplication(const std::shared_ptr<PendingM
   return message->state == PendingMessage::State::kAnswered;
 }
 
+uint64_t FlutterDesktopMessenger::PostFromApplication(
+    const std::shared_ptr<PendingMessage>& message) {
+  std::lock_guard<std::recursive_mutex> guard(lock);
+  if (!available) {
+    return 0;
+  }
+  const uint64_t ticket = next_ticket++;
+  posted.emplace(ticket, message);
+  queued.messages.push_back(message);
+  WakePlatformThread();
+  return ticket;
+}
+
+bool FlutterDesktopMessenger::AwaitFromApplication(uint64_t ticket, std::vector<uint8_t>* reply) {
+  std::unique_lock<std::recursive_mutex> guard(lock);
+  auto found = posted.find(ticket);
+  if (found == posted.end()) {
+    return false;
+  }
+  // Taken before waiting, so that a second wait for the same ticket returns at once.
+  const std::shared_ptr<PendingMessage> message = std::move(found->second);
+  posted.erase(found);
+  answer_arrived.wait(guard,
+                      [&message] { return message->state != PendingMessage::State::kWaiting; });
+  if (message->state != PendingMessage::State::kAnswered) {
+    return false;
+  }
+  *reply = std::move(message->reply);
+  return true;
+}
+
 void FlutterDesktopMessenger::Deliver(const std::shared_ptr<PendingMessage>& message) {
   ChannelCallback target;
   uintptr_t response_id = 0;
   {
     std::lock_guard<std::recursive_mutex> guard(lock);
-    if (!available || message->state != PendingMessage::State::kWaiting) {
+    if (message->state != PendingMessage::State::kWaiting) {
+      return;
+    }
+    if (!available) {
+      // Taken off the queue before the engine shut down: whoever waits for it must still wake.
+      message->state = PendingMessage::State::kAbandoned;
+      answer_arrived.notify_all();
       return;
     }
     auto found = callbacks.find(message->channel);

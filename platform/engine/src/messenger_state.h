@@ -72,6 +72,15 @@ struct FlutterDesktopMessenger {
   // when no answer will come.
   bool SendFromApplication(const std::shared_ptr<halvex::engine::PendingMessage>& message);
 
+  // Called by an application thread: queues `message` and returns its ticket at once, or 0 when
+  // no answer will come.
+  uint64_t PostFromApplication(const std::shared_ptr<halvex::engine::PendingMessage>& message);
+
+  // Called by an application thread: takes the message of `ticket` and waits for its answer,
+  // moved into `reply`. Returns false for a ticket that is unknown or already taken, and when no
+  // answer will come.
+  bool AwaitFromApplication(uint64_t ticket, std::vector<uint8_t>* reply);
+
   // Called on the platform thread: hands each message to the host's callback, or answers it
   // empty when its channel has none.
   void Deliver(const std::shared_ptr<halvex::engine::PendingMessage>& message);
@@ -88,6 +97,10 @@ struct FlutterDesktopMessenger {
   std::map<std::string, halvex::engine::ChannelCallback> callbacks;
   std::map<uintptr_t, std::shared_ptr<halvex::engine::PendingMessage>> awaiting_answer;
   uintptr_t next_response_id = 1;
+  // Posted messages by ticket, until the application awaits them. Shutting down drops the ones
+  // still waiting but keeps the answered ones: an answer the host gave is never lost.
+  std::map<uint64_t, std::shared_ptr<halvex::engine::PendingMessage>> posted;
+  uint64_t next_ticket = 1;
   halvex::engine::PlatformWork queued;
 };
 
