@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -26,7 +27,10 @@ std::string Contents(const std::string& path) {
 class Win32FileHandlesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = ::testing::TempDir() + "file-handles-test";
+    // Each test has a folder of its own: ctest runs the tests of this fixture side by side.
+    folder_ = ::testing::TempDir() + "file-handles-" +
+              ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-" +
+              std::to_string(getpid());
     mkdir(folder_.c_str(), 0700);
     file_ = folder_ + "/recording.mp4";
     std::ofstream(file_, std::ios::binary) << "0123456789";

@@ -42,6 +42,7 @@ void CheckConsistent(const RecordingRun& run) {
     EXPECT_TRUE(reported == frames || reported == frames + 1) << reported << " after " << frames;
     frames = reported;
   }
+  EXPECT_TRUE(run.captureSettled) << "audio capture neither polled nor ended";
   ASSERT_EQ(run.stop.answers, 1);
   EXPECT_EQ(FramesIn(run.stop), frames);
   EXPECT_EQ(VideoSamplesWritten(run), frames);

@@ -114,6 +114,19 @@ bool WaitForCapture(const CaptureSettle& settle, const InjectedFault& fault) {
   return false;
 }
 
+// The capture thread has polled for its first packet, or has met the injected fault and ended.
+bool WaitForFirstPoll(const InjectedFault& fault) {
+  return testing_support::WaitFor(
+      [&] {
+        if (standin::CallCount("IAudioCaptureClient::GetNextPacketSize") >= 1) {
+          return true;
+        }
+        return !fault.call.empty() && standin::CallCount(fault.call) >= fault.occurrence &&
+               !AudioObjectsAlive();
+      },
+      kCaptureTimeout);
+}
+
 struct WrittenSoFar {
   int videoSamples = 0;
   int audioSamples = 0;
@@ -148,8 +161,8 @@ EncodableValue FrameArguments(const std::vector<BYTE>& png) {
   return EncodableValue(EncodableMap{{EncodableValue("bytes"), EncodableValue(png)}});
 }
 
-// All eight calls in flight on a queue of the recorder's own; its threads are ended before the
-// run's objects are counted.
+// "start" and every frame in flight at once on a queue of the recorder's own, then "stop"; the
+// queue's threads are ended before the run's objects are counted.
 void SendAllInFlight(const RunOptions& options,
                      const std::vector<std::vector<BYTE>>& frames,
                      RecordingRun* run) {
@@ -159,7 +172,6 @@ void SendAllInFlight(const RunOptions& options,
   for (const std::vector<BYTE>& png : frames) {
     calls.Send("appendPng", FrameArguments(png));
   }
-  calls.Send("stop", EncodableValue());
   auto take = [&calls] {
     std::optional<testing_support::QueuedCalls::Taken> taken = calls.TakeOldest();
     return taken ? taken->answer : Answer();
@@ -171,6 +183,12 @@ void SendAllInFlight(const RunOptions& options,
     reply.videoSamplesSoFar = -1;  // not known: later calls may have run meanwhile
     run->frames.push_back(std::move(reply));
   }
+  // "stop" waits for the capture thread's first poll (or its end), or how far capture got would
+  // depend on how fast the frames ran.
+  if (WriterHasAudioStream()) {
+    run->captureSettled = WaitForFirstPoll(options.fault);
+  }
+  calls.Send("stop", EncodableValue());
   run->stop = take();
 }
 

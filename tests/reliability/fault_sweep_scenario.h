@@ -99,8 +99,9 @@ struct RunOptions {
   CaptureSettle settle;
   bool realFiles = false;  // the writer encodes a real MP4 file at `path`
   std::string path;
-  // Every call is sent through the recorder's call queue before any answer is read, as an
-  // application with calls in flight sends them; the settle point does not apply.
+  // "start" and every frame are sent through the recorder's call queue before any answer is
+  // read, as an application with calls in flight sends them; "stop" follows once capture has
+  // polled for its first packet. The settle point does not apply.
   bool inFlight = false;
 };
 
