@@ -1,3 +1,6 @@
+// codecapi.h declares its GUIDs with what windows.h brings in, so it comes after it.
+#include <windows.h>
+
 #include <codecapi.h>
 #include <mfapi.h>
 #include <mfidl.h>
