@@ -135,11 +135,9 @@ struct HostRun {
   int32_t frames = -1;
   int64_t failedAnswers = 0;
   int64_t heldBack = 0;
-  // Per "appendPng": from delivery to answer; the handler's time to return, and the platform
-  // thread's processor time in it.
+  // Per "appendPng": from delivery to answer, and what the handler cost the platform thread.
   std::vector<double> replyMilliseconds;
-  std::vector<double> handlerMilliseconds;
-  std::vector<double> handlerProcessorMilliseconds;
+  std::vector<DirectMessenger::Delivery> deliveries;
 };
 
 // Processor time used so far by this process (all its threads) or by its waited-for children.
@@ -166,8 +164,7 @@ HostRun RecordWithHost(DirectMessenger* messenger,
   }
   const size_t count = clip.appendCalls.size();
   run.replyMilliseconds.reserve(count);
-  run.handlerMilliseconds.reserve(count);
-  run.handlerProcessorMilliseconds.reserve(count);
+  run.deliveries.reserve(count);
   CallsInFlight calls(messenger, sending.inFlight, [&run](const DirectMessenger::Reply& reply) {
     run.replyMilliseconds.push_back(Milliseconds(reply.answered - reply.delivered));
   });
@@ -182,8 +179,7 @@ HostRun RecordWithHost(DirectMessenger* messenger,
     if (!delivery) {
       return run;
     }
-    run.handlerMilliseconds.push_back(Milliseconds(delivery->handlerTime));
-    run.handlerProcessorMilliseconds.push_back(1000.0 * delivery->handlerProcessorSeconds);
+    run.deliveries.push_back(*delivery);
   }
   if (!calls.WaitForAll()) {
     return run;
@@ -255,8 +251,7 @@ struct Series {
   std::vector<double> framesPerSecond;
   std::vector<double> processorPerFrame;  // milliseconds, all threads
   std::vector<double> replyMilliseconds;
-  std::vector<double> handlerMilliseconds;
-  std::vector<double> handlerProcessorMilliseconds;
+  std::vector<DirectMessenger::Delivery> deliveries;
   int64_t heldBack = 0;
 
   void Add(const HostRun& run, double processorSeconds) {
@@ -265,11 +260,7 @@ struct Series {
     processorPerFrame.push_back(1000.0 * processorSeconds / frames);
     replyMilliseconds.insert(replyMilliseconds.end(), run.replyMilliseconds.begin(),
                              run.replyMilliseconds.end());
-    handlerMilliseconds.insert(handlerMilliseconds.end(), run.handlerMilliseconds.begin(),
-                               run.handlerMilliseconds.end());
-    handlerProcessorMilliseconds.insert(handlerProcessorMilliseconds.end(),
-                                        run.handlerProcessorMilliseconds.begin(),
-                                        run.handlerProcessorMilliseconds.end());
+    deliveries.insert(deliveries.end(), run.deliveries.begin(), run.deliveries.end());
     heldBack += run.heldBack;
   }
 };
@@ -356,17 +347,51 @@ void PrintLateShare(const std::string& label,
               late, replies.size(), how.c_str());
 }
 
+std::vector<double> HandlerMilliseconds(const Series& series) {
+  std::vector<double> milliseconds;
+  for (const DirectMessenger::Delivery& delivery : series.deliveries) {
+    milliseconds.push_back(Milliseconds(delivery.handlerTime));
+  }
+  return milliseconds;
+}
+
+// The handler's time against the target, then why the calls over it took so long: the platform
+// thread's own work (processor time, page faults), waiting, or other threads having its core.
 void PrintPlatformThread(const std::string& label, const Series& series) {
-  const double p99 = Percentile(series.handlerMilliseconds, 0.99);
+  const std::vector<double> wall = HandlerMilliseconds(series);
+  std::vector<double> processor;
+  int64_t slow = 0;
+  int64_t slowPreempted = 0;
+  int64_t slowWaited = 0;
+  double slowProcessor = 0;
+  int64_t faults = 0;
+  for (const DirectMessenger::Delivery& delivery : series.deliveries) {
+    processor.push_back(1000.0 * delivery.handlerProcessorSeconds);
+    faults += delivery.handlerPageFaults;
+    if (Milliseconds(delivery.handlerTime) > kPlatformThreadTargetMilliseconds) {
+      ++slow;
+      slowPreempted += delivery.handlerPreemptions > 0 ? 1 : 0;
+      slowWaited += delivery.handlerWaits > 0 ? 1 : 0;
+      slowProcessor += 1000.0 * delivery.handlerProcessorSeconds;
+    }
+  }
+  const double p99 = Percentile(wall, 0.99);
   std::printf(
-      "%s   [p50 %.3f ms, max %.3f ms; its processor time p50 %.3f ms, p99 %.3f ms; %zu calls, "
-      "two frames in flight]\n",
+      "%s   [p50 %.3f ms, max %.3f ms; processor time p50 %.3f ms, p99 %.3f ms; %.0f page faults "
+      "per call; %zu calls, two frames in flight]\n",
       ComparisonLine(label, "p99 of the handler's time to return (ms)", p99, "<= 1.00",
                      p99 <= kPlatformThreadTargetMilliseconds)
           .c_str(),
-      Median(series.handlerMilliseconds), Largest(series.handlerMilliseconds),
-      Median(series.handlerProcessorMilliseconds),
-      Percentile(series.handlerProcessorMilliseconds, 0.99), series.handlerMilliseconds.size());
+      Median(wall), Largest(wall), Median(processor), Percentile(processor, 0.99),
+      wall.empty() ? 0.0 : static_cast<double>(faults) / static_cast<double>(wall.size()),
+      wall.size());
+  if (slow > 0) {
+    std::printf(
+        "  %s: %lld calls over 1 ms: %lld lost the core to another thread, %lld waited, %.3f ms "
+        "of processor time on average\n",
+        label.c_str(), static_cast<long long>(slow), static_cast<long long>(slowPreempted),
+        static_cast<long long>(slowWaited), slowProcessor / static_cast<double>(slow));
+  }
 }
 
 int Run(const Options& options) {
@@ -423,8 +448,8 @@ int Run(const Options& options) {
   PrintDistribution("appendPng 720p answer, two in flight", twoAt720.replyMilliseconds);
   PrintDistribution("appendPng 720p answer, two in flight at 30 fps", pacedAt720.replyMilliseconds);
   PrintDistribution("appendPng 1080p answer, two in flight", twoAt1080.replyMilliseconds);
-  PrintDistribution("appendPng 720p handler, two in flight", twoAt720.handlerMilliseconds);
-  PrintDistribution("appendPng 1080p handler, two in flight", twoAt1080.handlerMilliseconds);
+  PrintDistribution("appendPng 720p handler, two in flight", HandlerMilliseconds(twoAt720));
+  PrintDistribution("appendPng 1080p handler, two in flight", HandlerMilliseconds(twoAt1080));
   std::printf(
       "appendPng processor time per frame, all threads: 720p host %.1f ms (one in flight), %.1f "
       "ms (two), ffmpeg %.1f ms; 1080p host %.1f ms (two), ffmpeg %.1f ms (no target)\n",

@@ -1,5 +1,6 @@
 #include "bench/direct_messenger.h"
 
+#include <sys/resource.h>
 #include <time.h>
 
 #include <condition_variable>
@@ -19,6 +20,12 @@ double ThreadProcessorSeconds() {
   timespec now = {};
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+rusage ThreadUsage() {
+  rusage usage = {};
+  getrusage(RUSAGE_THREAD, &usage);
+  return usage;
 }
 
 }  // namespace
@@ -82,12 +89,19 @@ DirectMessenger::Delivery DirectMessenger::Deliver(const std::vector<uint8_t>& m
   }
   std::shared_ptr<Answers> answers = answers_;
   const Ticket ticket = delivery.ticket;
+  const rusage usageBefore = ThreadUsage();
   const double processorBefore = ThreadProcessorSeconds();
+  const Clock::time_point handlerStart = Clock::now();
   handler_(message.data(), message.size(), [answers, ticket](const uint8_t* reply, size_t size) {
     answers->Answer(ticket, reply, size);
   });
+  delivery.handlerTime = Clock::now() - handlerStart;
   delivery.handlerProcessorSeconds = ThreadProcessorSeconds() - processorBefore;
-  delivery.handlerTime = Clock::now() - delivery.delivered;
+  const rusage usageAfter = ThreadUsage();
+  delivery.handlerPageFaults = usageAfter.ru_minflt - usageBefore.ru_minflt +
+                               usageAfter.ru_majflt - usageBefore.ru_majflt;
+  delivery.handlerWaits = usageAfter.ru_nvcsw - usageBefore.ru_nvcsw;
+  delivery.handlerPreemptions = usageAfter.ru_nivcsw - usageBefore.ru_nivcsw;
   return delivery;
 }
 

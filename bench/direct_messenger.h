@@ -28,10 +28,16 @@ class DirectMessenger : public flutter::BinaryMessenger {
   // What delivering one message cost the delivering thread.
   struct Delivery {
     Ticket ticket = 0;
-    Clock::time_point delivered;  // just before the handler was called
-    // Until the handler returned: the platform thread's time, and its processor time.
+    Clock::time_point delivered;  // when Deliver began: an answer's time counts from here
+    // From calling the handler until it returned: the platform thread's time, and its
+    // processor time.
     Clock::duration handlerTime{};
     double handlerProcessorSeconds = 0;
+    // What happened to the delivering thread in the handler: page faults it took, and how often
+    // it gave up its core waiting (for a lock, say) or had it taken by another thread.
+    int64_t handlerPageFaults = 0;
+    int64_t handlerWaits = 0;
+    int64_t handlerPreemptions = 0;
   };
 
   struct Reply {
