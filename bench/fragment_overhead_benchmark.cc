@@ -15,9 +15,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "bench/calls_in_flight.h"
 #include "bench/comparison_report.h"
 #include "bench/direct_messenger.h"
 #include "bench/png_frames.h"
@@ -35,6 +37,8 @@ constexpr int32_t kHeight = 1080;
 constexpr int32_t kDistinctFrames = 10;
 constexpr double kFps = 30.0;
 constexpr double kTarget = 0.01;
+// As an application sends its frames: the next before the last one's answer.
+constexpr size_t kFramesInFlight = 2;
 
 struct Options {
   double seconds = 20.0;
@@ -53,27 +57,39 @@ Options ParseOptions(int argc, char** argv) {
   return options;
 }
 
-// Records `frames` frames into `path`; returns the file's size in bytes, or 0.
+// Records `frames` frames into `path`; returns the file's size in bytes, or 0 (also when a call
+// went unanswered or a frame was not recorded).
 uintmax_t Record(DirectMessenger& messenger,
                  const std::vector<std::vector<uint8_t>>& appendCalls,
                  int32_t frames,
                  const std::string& path,
                  bool fragmented) {
-  std::vector<uint8_t> answer;
-  messenger.Deliver(EncodeCall("start", EncodableValue(EncodableMap{
-                                            {EncodableValue("path"), EncodableValue(path)},
-                                            {EncodableValue("fps"), EncodableValue(kFps)},
-                                            {EncodableValue("enableAudio"), EncodableValue(true)},
-                                        })),
-                    &answer);
+  // The writer is made by the first frame, on the recorder's thread: the fault is armed once
+  // "start" has been answered and before any frame is sent.
+  if (!messenger.Call(EncodeCall("start", EncodableValue(EncodableMap{
+                                              {EncodableValue("path"), EncodableValue(path)},
+                                              {EncodableValue("fps"), EncodableValue(kFps)},
+                                              {EncodableValue("enableAudio"), EncodableValue(true)},
+                                          })))) {
+    return 0;
+  }
   if (!fragmented) {
     halvex::testing::FailCall("MFCreateSinkWriterFromURL", MF_E_UNSUPPORTED_BYTESTREAM_TYPE, 1);
   }
+  CallsInFlight calls(&messenger, kFramesInFlight);
   for (int32_t frame = 0; frame < frames; ++frame) {
-    messenger.Deliver(appendCalls[static_cast<size_t>(frame % kDistinctFrames)], &answer);
+    if (!calls.Send(appendCalls[static_cast<size_t>(frame % kDistinctFrames)])) {
+      return 0;
+    }
   }
-  messenger.Deliver(EncodeCall("stop", EncodableValue()), &answer);
+  std::optional<DirectMessenger::Reply> stopped;
+  if (calls.WaitForAll()) {
+    stopped = messenger.Call(EncodeCall("stop", EncodableValue()));
+  }
   halvex::testing::ResetFaults();
+  if (!stopped || FramesIn(DecodeSuccess(stopped->bytes)) != frames) {
+    return 0;
+  }
   std::error_code error;
   const uintmax_t size = std::filesystem::file_size(path, error);
   return error ? 0 : size;
@@ -107,7 +123,7 @@ int Run(const Options& options) {
   std::filesystem::remove(fragmentedPath);
   std::filesystem::remove(plainPath);
   if (fragmented == 0 || plain == 0) {
-    std::printf("a recording left no file\n");
+    std::printf("a recording left no file or lacks frames\n");
     return 1;
   }
   std::printf("finished after fragments: %ju bytes; plain from the start: %ju bytes\n", fragmented,

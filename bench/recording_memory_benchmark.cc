@@ -1,8 +1,15 @@
 // Memory while recording 1080p frames through the recorder channel with the real media behind the
 // stand-ins: the peak resident memory, and whether what the recording holds stays flat over a long
 // recording. A buffer kept per frame would show as growth of megabytes per frame (one 1080p frame
-// is 8 MB as BGRA).
+// is 8 MB as BGRA). Then the peak resident memory of a recording with three frames in flight
+// (the channel queues them, decodes ahead and answers on the recorder's thread) against the same
+// frames run one at a time on the calling thread through RecorderChannel, as before the queue;
+// each in a process of its own, so that neither inherits the other's heap.
+//
+//   recording_memory_benchmark [--frames=3000] [--peak-frames=300] [--folder=bench-frames/1080p]
+//   recording_memory_benchmark --peak=queued|direct ...   (one side of the peak comparison)
 #include <malloc.h>
+#include <stdio.h>
 
 #include <algorithm>
 #include <chrono>
@@ -11,18 +18,24 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <objbase.h>
 #include <unistd.h>
 #include <windows_testing/com.h>
 
+#include "bench/calls_in_flight.h"
 #include "bench/comparison_report.h"
 #include "bench/direct_messenger.h"
 #include "bench/png_frames.h"
 #include "messaging/encodable_value.h"
+#include "messaging/engine_method_result.h"
+#include "messaging/standard_method_codec.h"
 #include "recorder/recorder_channel.h"
 
 namespace halvex::bench {
@@ -43,10 +56,18 @@ constexpr double kAllowedGrowthMegabytes = 1.0;
 constexpr std::chrono::milliseconds kSettled{1000};
 constexpr std::chrono::milliseconds kSettlePoll{20};
 constexpr std::chrono::seconds kSettleDeadline{60};
+// Peak resident memory allowed above the one-at-a-time recording's: the frames decoded ahead and
+// the messages waiting.
+constexpr double kAllowedPeakAboveDirectMegabytes = 64.0;
+constexpr size_t kPeakFramesInFlight = 3;
+constexpr char kPeakPrefix[] = "peak resident memory: ";
 
 struct Options {
   int32_t frames = 3000;
+  int32_t peakFrames = 300;
   std::string folder = "bench-frames/1080p";
+  // Set in a child process: records once this way and prints its peak.
+  std::string peak;
 };
 
 Options ParseOptions(int argc, char** argv) {
@@ -54,8 +75,12 @@ Options ParseOptions(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strncmp(argv[i], "--frames=", 9) == 0) {
       options.frames = std::max(20, std::atoi(argv[i] + 9));
+    } else if (std::strncmp(argv[i], "--peak-frames=", 14) == 0) {
+      options.peakFrames = std::max(20, std::atoi(argv[i] + 14));
     } else if (std::strncmp(argv[i], "--folder=", 9) == 0) {
       options.folder = argv[i] + 9;
+    } else if (std::strncmp(argv[i], "--peak=", 7) == 0) {
+      options.peak = argv[i] + 7;
     }
   }
   return options;
@@ -63,11 +88,36 @@ Options ParseOptions(int argc, char** argv) {
 
 // The Windows stand-in keeps the storage of every released COM object (up to 65536 of them) as a
 // trap for calls through stale pointers: over a kilobyte per frame that the product on Windows
-// does not have, so the benchmark frees them after every frame, before it reads the heap. Freeing
-// them forgets the thread's COM initialisation, which is made again.
+// does not have, so the benchmark frees them before it reads the heap. Freeing them forgets every
+// thread's COM initialisation; the channel's threads, which remember theirs, are made anew by
+// registering the channel again once the heap has been read (see NewRecorderThreads).
 void FreeStandInTombstones() {
   halvex::testing::ResetComModel();
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+}
+
+// A new call queue, whose threads set up COM again; the recording goes on. Only between calls:
+// every call sent so far has been answered.
+void NewRecorderThreads(DirectMessenger* messenger) {
+  RegisterRecorderChannel(messenger);
+}
+
+std::vector<std::vector<uint8_t>> AppendCalls(const std::vector<std::string>& files) {
+  std::vector<std::vector<uint8_t>> appendCalls;
+  for (const std::string& file : files) {
+    appendCalls.push_back(EncodeCall(
+        "appendPng",
+        EncodableValue(EncodableMap{{EncodableValue("bytes"), EncodableValue(ReadFile(file))}})));
+  }
+  return appendCalls;
+}
+
+std::vector<uint8_t> StartCall(const std::filesystem::path& output) {
+  return EncodeCall("start", EncodableValue(EncodableMap{
+                                 {EncodableValue("path"), EncodableValue(output.string())},
+                                 {EncodableValue("fps"), EncodableValue(30.0)},
+                                 {EncodableValue("enableAudio"), EncodableValue(false)},
+                             }));
 }
 
 // What the process's allocations hold, in megabytes: the bytes its code asked the allocator for
@@ -117,6 +167,100 @@ double StatusMegabytes(const char* field) {
   return -1;
 }
 
+// Records the frames once, in this process, the given way, and prints the process's peak
+// resident memory for the parent to read. "queued": through the registered channel with three
+// frames in flight; "direct": each call decoded and run on this thread through RecorderChannel,
+// one at a time, as the channel did before it queued its calls.
+int RecordForPeak(const Options& options, const std::vector<std::vector<uint8_t>>& appendCalls) {
+  const bool queued = options.peak == "queued";
+  if (!queued && options.peak != "direct") {
+    std::printf("unknown way of recording: %s (queued, direct)\n", options.peak.c_str());
+    return 2;
+  }
+  const std::filesystem::path output = std::filesystem::temp_directory_path() /
+                                       ("halvex-bench-peak-" + std::to_string(getpid()) + ".mp4");
+  DirectMessenger messenger;
+  if (queued) {
+    RegisterRecorderChannel(&messenger);
+  } else {
+    const flutter::StandardMethodCodec* codec = &flutter::StandardMethodCodec::GetInstance();
+    messenger.SetMessageHandler(
+        "direct", [codec](const uint8_t* message, size_t size, flutter::BinaryReply reply) {
+          auto result = std::make_unique<flutter::EngineMethodResult>(std::move(reply), codec);
+          if (std::unique_ptr<flutter::MethodCall> call = codec->DecodeMethodCall(message, size)) {
+            RecorderChannel(*call, std::move(result));
+          } else {
+            result->NotImplemented();
+          }
+        });
+  }
+  std::optional<DirectMessenger::Reply> stopped;
+  if (messenger.Call(StartCall(output))) {
+    CallsInFlight calls(&messenger, queued ? kPeakFramesInFlight : 1);
+    bool sent = true;
+    for (int32_t frame = 0; frame < options.peakFrames && sent; ++frame) {
+      sent = calls.Send(appendCalls[static_cast<size_t>(frame % kDistinctFrames)]).has_value();
+    }
+    if (sent && calls.WaitForAll()) {
+      stopped = messenger.Call(EncodeCall("stop", EncodableValue()));
+    }
+  }
+  std::error_code error;
+  std::filesystem::remove(output, error);
+  const int32_t frames = stopped ? FramesIn(DecodeSuccess(stopped->bytes)) : -1;
+  if (frames != options.peakFrames) {
+    std::printf("the host recorded %d of %d frames\n", frames, options.peakFrames);
+    return 1;
+  }
+  std::printf("%s%.1f MB\n", kPeakPrefix, StatusMegabytes("VmHWM"));
+  return 0;
+}
+
+// Runs this program again to record one way; its peak in megabytes, or a negative number.
+double PeakOfChildProcess(const Options& options, const std::string& way) {
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) {
+    return -1;
+  }
+  const std::string command = "'" + self.string() + "' --peak=" + way +
+                              " --peak-frames=" + std::to_string(options.peakFrames) +
+                              " '--folder=" + options.folder + "'";
+  FILE* child = popen(command.c_str(), "r");
+  if (child == nullptr) {
+    return -1;
+  }
+  double peak = -1;
+  char line[256];
+  while (std::fgets(line, sizeof(line), child) != nullptr) {
+    if (std::strncmp(line, kPeakPrefix, sizeof(kPeakPrefix) - 1) == 0) {
+      peak = std::atof(line + sizeof(kPeakPrefix) - 1);
+    } else {
+      std::printf("  [%s] %s", way.c_str(), line);
+    }
+  }
+  return pclose(child) == 0 ? peak : -1;
+}
+
+void ComparePeaks(const Options& options) {
+  std::printf("\nrecording %d frames of 1080p in a process of its own, twice...\n",
+              options.peakFrames);
+  std::fflush(stdout);
+  const double queued = PeakOfChildProcess(options, "queued");
+  const double direct = PeakOfChildProcess(options, "direct");
+  if (queued < 0 || direct < 0) {
+    std::printf("recording 1080p, three frames in flight: a recording failed, no comparison\n");
+    return;
+  }
+  const double above = queued - direct;
+  std::printf("%s   [three in flight %.1f MB, one at a time through RecorderChannel %.1f MB]\n",
+              ComparisonLine("recording 1080p, three frames in flight",
+                             "peak resident memory over one at a time (MB)", above, "<= 64.00",
+                             above <= kAllowedPeakAboveDirectMegabytes)
+                  .c_str(),
+              queued, direct);
+}
+
 int Run(const Options& options) {
   std::printf("Preparing %d PNG frames of %dx%d in %s\n", kDistinctFrames, kWidth, kHeight,
               options.folder.c_str());
@@ -126,25 +270,19 @@ int Run(const Options& options) {
     std::printf("could not write the frames\n");
     return 1;
   }
-  std::vector<std::vector<uint8_t>> appendCalls;
-  for (const std::string& file : files) {
-    appendCalls.push_back(EncodeCall(
-        "appendPng",
-        EncodableValue(EncodableMap{{EncodableValue("bytes"), EncodableValue(ReadFile(file))}})));
+  const std::vector<std::vector<uint8_t>> appendCalls = AppendCalls(files);
+  if (!options.peak.empty()) {
+    return RecordForPeak(options, appendCalls);
   }
   const std::filesystem::path output = std::filesystem::temp_directory_path() /
                                        ("halvex-bench-memory-" + std::to_string(getpid()) + ".mp4");
 
   DirectMessenger messenger;
   RegisterRecorderChannel(&messenger);
-  std::vector<uint8_t> answer;
-  messenger.Deliver(
-      EncodeCall("start", EncodableValue(EncodableMap{
-                              {EncodableValue("path"), EncodableValue(output.string())},
-                              {EncodableValue("fps"), EncodableValue(30.0)},
-                              {EncodableValue("enableAudio"), EncodableValue(false)},
-                          })),
-      &answer);
+  if (!messenger.Call(StartCall(output))) {
+    std::printf("\"start\" was not answered\n");
+    return 1;
+  }
   const double before = StatusMegabytes("VmRSS");
   const int32_t warmUp = std::min(options.frames / 2, std::max(100, options.frames / 10));
   const int32_t step = std::max(1, options.frames / 10);
@@ -153,25 +291,41 @@ int Run(const Options& options) {
   bool settled = true;
   double peak = StatusMegabytes("VmHWM");
   std::printf("resident memory before the first frame: %.1f MB\n", before);
+  // One call in flight: when its answer has come, nothing is queued and the recorder's threads
+  // are between calls, so the heap can be read and the stand-in's tombstones freed.
   for (int32_t frame = 0; frame < options.frames; ++frame) {
-    messenger.Deliver(appendCalls[static_cast<size_t>(frame % kDistinctFrames)], &answer);
+    if (!messenger.Call(appendCalls[static_cast<size_t>(frame % kDistinctFrames)])) {
+      std::printf("frame %d was not answered\n", frame + 1);
+      return 1;
+    }
+    const bool warmedUp = frame + 1 == warmUp;
+    const bool stepped = (frame + 1) % step == 0;
+    const bool last = frame + 1 == options.frames;
+    if (!warmedUp && !stepped && !last) {
+      continue;
+    }
     FreeStandInTombstones();
-    if (frame + 1 == warmUp) {
+    if (warmedUp) {
       heapAfterWarmUp = SettledHeapInUseMegabytes(&settled);
       residentAfterWarmUp = StatusMegabytes("VmRSS");
     }
-    if ((frame + 1) % step == 0) {
+    if (stepped) {
       peak = std::max(peak, StatusMegabytes("VmHWM"));
       std::printf("  after %5d frames: heap in use %.2f MB, resident %.1f MB, peak %.1f MB\n",
                   frame + 1, HeapInUseMegabytes(), StatusMegabytes("VmRSS"), peak);
       std::fflush(stdout);
     }
+    if (!last) {
+      NewRecorderThreads(&messenger);
+    }
   }
   bool settledAtEnd = false;
   const double heapAtEnd = SettledHeapInUseMegabytes(&settledAtEnd);
   const double residentAtEnd = StatusMegabytes("VmRSS");
-  messenger.Deliver(EncodeCall("stop", EncodableValue()), &answer);
-  const int32_t frames = FramesIn(DecodeSuccess(answer));
+  NewRecorderThreads(&messenger);
+  const std::optional<DirectMessenger::Reply> stopped =
+      messenger.Call(EncodeCall("stop", EncodableValue()));
+  const int32_t frames = stopped ? FramesIn(DecodeSuccess(stopped->bytes)) : -1;
   peak = std::max(peak, StatusMegabytes("VmHWM"));
   std::error_code error;
   std::filesystem::remove(output, error);
@@ -197,6 +351,8 @@ int Run(const Options& options) {
                      "<= 1.00", settled && settledAtEnd && growth <= kAllowedGrowthMegabytes)
           .c_str(),
       heapAfterWarmUp, warmUp, heapAtEnd, options.frames, residentAfterWarmUp, residentAtEnd);
+  std::fflush(stdout);
+  ComparePeaks(options);
   return 0;
 }
 

@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/calls_in_flight.h"
 #include "bench/comparison_report.h"
 #include "bench/direct_messenger.h"
 #include "bench/png_frames.h"
@@ -47,6 +48,7 @@ constexpr double kFirstBeep = 2.0;
 constexpr int kTrackRate = 48000;
 constexpr double kLargestOffsetTargetMs = 30.0;
 constexpr double kDriftTargetMs = 10.0;
+constexpr size_t kFramesInFlight = 2;
 
 struct Options {
   double minutes = 10.0;
@@ -137,13 +139,14 @@ int Run(const Options& options) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   DirectMessenger messenger;
   RegisterRecorderChannel(&messenger);
-  std::vector<uint8_t> answer;
-  messenger.Deliver(
-      EncodeCall("start", EncodableValue(EncodableMap{
-                              {EncodableValue("path"), EncodableValue(options.output)},
-                              {EncodableValue("fps"), EncodableValue(kFps)},
-                          })),
-      &answer);
+  if (!messenger.Call(
+          EncodeCall("start", EncodableValue(EncodableMap{
+                                  {EncodableValue("path"), EncodableValue(options.output)},
+                                  {EncodableValue("fps"), EncodableValue(kFps)},
+                              })))) {
+    std::printf("\"start\" was not answered\n");
+    return 1;
+  }
 
   std::vector<std::vector<uint8_t>> pngs;
   for (int shade = 0; shade < 8; ++shade) {
@@ -174,18 +177,30 @@ int Run(const Options& options) {
       played.push_back(std::chrono::duration<double>(sounded - start).count());
     }
   });
-  for (int64_t index = 0; index < frames; ++index) {
+  // Each frame is sent at its time, as a camera sends them, with the answer to the one before
+  // it possibly still to come.
+  CallsInFlight calls(&messenger, kFramesInFlight);
+  bool answered = true;
+  for (int64_t index = 0; index < frames && answered; ++index) {
     std::this_thread::sleep_until(start + std::chrono::duration_cast<Clock::duration>(
                                               std::chrono::duration<double>(index / kFps)));
-    messenger.Deliver(
-        EncodeCall("appendPng",
-                   EncodableValue(EncodableMap{
-                       {EncodableValue("bytes"), EncodableValue(pngs[index % pngs.size()])}})),
-        &answer);
+    answered = calls
+                   .Send(EncodeCall("appendPng", EncodableValue(EncodableMap{
+                                                     {EncodableValue("bytes"),
+                                                      EncodableValue(pngs[index % pngs.size()])}})))
+                   .has_value();
   }
   stopping = true;
   player.join();
-  messenger.Deliver(EncodeCall("stop", EncodableValue()), &answer);
+  // The file is complete once "stop" has been answered.
+  if (!answered || !calls.WaitForAll() || !messenger.Call(EncodeCall("stop", EncodableValue()))) {
+    std::printf("a call was not answered\n");
+    return 1;
+  }
+  if (calls.heldBack() > 0) {
+    std::printf("%lld frames were sent late, waiting for an earlier answer\n",
+                static_cast<long long>(calls.heldBack()));
+  }
 
   const std::vector<double> onsets = BeepOnsets(DecodeAudio(options.output));
   if (played.empty() || onsets.size() != played.size()) {
