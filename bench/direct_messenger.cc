@@ -98,8 +98,8 @@ DirectMessenger::Delivery DirectMessenger::Deliver(const std::vector<uint8_t>& m
   delivery.handlerTime = Clock::now() - handlerStart;
   delivery.handlerProcessorSeconds = ThreadProcessorSeconds() - processorBefore;
   const rusage usageAfter = ThreadUsage();
-  delivery.handlerPageFaults = usageAfter.ru_minflt - usageBefore.ru_minflt +
-                               usageAfter.ru_majflt - usageBefore.ru_majflt;
+  delivery.handlerPageFaults =
+      usageAfter.ru_minflt - usageBefore.ru_minflt + usageAfter.ru_majflt - usageBefore.ru_majflt;
   delivery.handlerWaits = usageAfter.ru_nvcsw - usageBefore.ru_nvcsw;
   delivery.handlerPreemptions = usageAfter.ru_nivcsw - usageBefore.ru_nivcsw;
   return delivery;
