@@ -41,6 +41,8 @@ class SCOPED_CAPABILITY MutexLock {
   void Wait(std::condition_variable* changed, Condition condition) {
     changed->wait(lock_, condition);
   }
+  // Waits once: until woken, or spuriously.
+  void WaitOnce(std::condition_variable* changed) { changed->wait(lock_); }
 
  private:
   std::unique_lock<std::mutex> lock_;

@@ -42,10 +42,16 @@ RecorderCallQueue::RecorderCallQueue(DesktopRecorder* recorder, const Limits& li
     : recorder_(recorder), limits_(limits) {
   // Whatever cannot be started leaves the queue working with what it has: without decoding
   // threads every call decodes its own PNG, and without the recorder thread calls run at once.
+  {
+    MutexLock lock(&mutex_);
+    for (int i = 0; i < limits_.decodeThreads; ++i) {
+      decoderWakes_.push_back(std::make_unique<WakeUp>());
+    }
+  }
   try {
     recorderThread_ = std::thread(&RecorderCallQueue::RunCalls, this);
-    for (int i = 0; i < limits_.decodeThreads; ++i) {
-      decodeThreads_.emplace_back(&RecorderCallQueue::DecodeAhead, this);
+    for (size_t i = 0; i < static_cast<size_t>(limits_.decodeThreads); ++i) {
+      decodeThreads_.emplace_back(&RecorderCallQueue::DecodeAhead, this, i);
     }
   } catch (const std::system_error&) {
   }
@@ -56,8 +62,11 @@ RecorderCallQueue::~RecorderCallQueue() {
   {
     MutexLock lock(&mutex_);
     ending_ = true;
+    recorderWake_.Wake();
+    for (const std::unique_ptr<WakeUp>& wake : decoderWakes_) {
+      wake->Wake();
+    }
   }
-  changed_.notify_all();
   if (recorderThread_.joinable()) {
     recorderThread_.join();
   }
@@ -82,19 +91,20 @@ void RecorderCallQueue::Submit(std::unique_ptr<flutter::MethodCall> call,
   }
   {
     MutexLock lock(&mutex_);
-    lock.Wait(&changed_, [this, messageBytes]() REQUIRES(mutex_) {
+    lock.Wait(&callFinished_, [this, messageBytes]() REQUIRES(mutex_) {
       return calls_.empty() || (calls_.size() < limits_.maxCalls &&
                                 messageBytes_ + messageBytes <= limits_.maxMessageBytes);
     });
     messageBytes_ += messageBytes;
     calls_.push_back(std::move(queued));
+    recorderWake_.Wake();
+    WakeADecoder();
   }
-  changed_.notify_all();
 }
 
 void RecorderCallQueue::WaitUntilIdle() {
   MutexLock lock(&mutex_);
-  lock.Wait(&changed_, [this]() REQUIRES(mutex_) { return calls_.empty(); });
+  lock.Wait(&callFinished_, [this]() REQUIRES(mutex_) { return calls_.empty(); });
 }
 
 // The recorder's own calls set up COM (a multithreaded apartment) on this thread when they first
@@ -104,7 +114,8 @@ void RecorderCallQueue::RunCalls() {
     QueuedCall* next = nullptr;
     {
       MutexLock lock(&mutex_);
-      lock.Wait(&changed_, [this]() REQUIRES(mutex_) { return !calls_.empty() || ending_; });
+      recorderWake_.WaitUntil(lock,
+                              [this]() REQUIRES(mutex_) { return !calls_.empty() || ending_; });
       if (calls_.empty()) {
         return;
       }
@@ -114,7 +125,7 @@ void RecorderCallQueue::RunCalls() {
       if (next->decoding == QueuedCall::Decoding::kNone) {
         next->decoding = QueuedCall::Decoding::kInCall;
       }
-      lock.Wait(&changed_, [next]() REQUIRES(mutex_) {
+      recorderWake_.WaitUntil(lock, [next]() REQUIRES(mutex_) {
         return next->decoding != QueuedCall::Decoding::kRunning;
       });
     }
@@ -124,6 +135,7 @@ void RecorderCallQueue::RunCalls() {
       MutexLock lock(&mutex_);
       if (next->decoding == QueuedCall::Decoding::kDone) {
         decodedBytes_ -= next->frame.capacity;
+        --framesAhead_;
         KeepSpareFrame(std::move(next->frame));
       }
       // Pixel memory kept for frames is of no use until the next recording.
@@ -133,8 +145,10 @@ void RecorderCallQueue::RunCalls() {
       recording_ = recording;
       messageBytes_ -= next->messageBytes;
       calls_.pop_front();
+      // The window of frames to decode ahead moved, and memory may have been freed.
+      WakeADecoder();
     }
-    changed_.notify_all();
+    callFinished_.notify_all();
   }
 }
 
@@ -171,19 +185,33 @@ RecorderCallQueue::QueuedCall* RecorderCallQueue::NextToDecode() {
       return nullptr;
     }
     if (queued.decoding == QueuedCall::Decoding::kNone) {
-      const bool fits =
-          decodedBytes_ == 0 || decodedBytes_ + frameBytes_ <= limits_.maxDecodedBytes;
+      // Until a frame's size is known, one frame at a time.
+      const bool fits = framesAhead_ == 0 ||
+                        (frameBytes_ > 0 && decodedBytes_ + frameBytes_ <= limits_.maxDecodedBytes);
       return fits ? &queued : nullptr;
     }
   }
   return nullptr;
 }
 
-void RecorderCallQueue::DecodeAhead() {
+void RecorderCallQueue::WakeADecoder() {
+  if (NextToDecode() == nullptr) {
+    return;
+  }
+  // One is enough: it wakes the next when it has taken its frame and another frame waits.
+  for (const std::unique_ptr<WakeUp>& wake : decoderWakes_) {
+    if (wake->Wake()) {
+      return;
+    }
+  }
+}
+
+void RecorderCallQueue::DecodeAhead(size_t index) {
   MutexLock lock(&mutex_);
+  WakeUp& wake = *decoderWakes_[index];
   for (;;) {
     QueuedCall* queued = nullptr;
-    lock.Wait(&changed_, [this, &queued]() REQUIRES(mutex_) {
+    wake.WaitUntil(lock, [this, &queued]() REQUIRES(mutex_) {
       queued = NextToDecode();
       return queued != nullptr || ending_;
     });
@@ -195,6 +223,8 @@ void RecorderCallQueue::DecodeAhead() {
     // Counted before decoding, so that the other threads keep within the limit meanwhile.
     const size_t expected = std::max(queued->frame.capacity, frameBytes_);
     decodedBytes_ += expected;
+    ++framesAhead_;
+    WakeADecoder();
     const std::vector<uint8_t>* png = queued->png;
     lock.Unlock();
     DesktopRecorder::EnsureComInitialized();
@@ -205,7 +235,8 @@ void RecorderCallQueue::DecodeAhead() {
       frameBytes_ = static_cast<size_t>(queued->frame.width) * queued->frame.height * 4;
     }
     queued->decoding = QueuedCall::Decoding::kDone;
-    changed_.notify_all();
+    recorderWake_.Wake();
+    WakeADecoder();
   }
 }
 

@@ -18,6 +18,7 @@
 #include "recorder/frame_decoding.h"
 #include "recorder/mutex.h"
 #include "recorder/thread_annotations.h"
+#include "recorder/wake_up.h"
 
 namespace halvex {
 
@@ -62,7 +63,8 @@ class RecorderCallQueue {
   struct QueuedCall;
 
   void RunCalls() EXCLUDES(mutex_);
-  void DecodeAhead() EXCLUDES(mutex_);
+  // The work of decoding thread `index`.
+  void DecodeAhead(size_t index) EXCLUDES(mutex_);
   // Runs one call and answers it, on the calling thread.
   void Run(QueuedCall& queued) EXCLUDES(mutex_);
   // The first waiting "appendPng" whose PNG may be decoded now, or null.
@@ -70,18 +72,27 @@ class RecorderCallQueue {
   // Memory for a frame to decode into: a kept one when there is one.
   DecodedFrame TakeSpareFrame() REQUIRES(mutex_);
   void KeepSpareFrame(DecodedFrame frame) REQUIRES(mutex_);
+  // Wakes one waiting decoding thread when there is a frame to decode.
+  void WakeADecoder() REQUIRES(mutex_);
 
   DesktopRecorder* const recorder_;
   const Limits limits_;
 
   Mutex mutex_;
-  std::condition_variable changed_;
+  // Each thread of the queue waits on a wake-up of its own, so that handing over a call never
+  // blocks the platform thread; callers waiting for room or for the queue to empty share one
+  // condition, signalled by the recorder thread.
+  WakeUp recorderWake_ GUARDED_BY(mutex_);
+  std::vector<std::unique_ptr<WakeUp>> decoderWakes_ GUARDED_BY(mutex_);
+  std::condition_variable callFinished_;
   // In the order the calls came; the first is the one running, or the next to run.
   std::deque<std::unique_ptr<QueuedCall>> calls_ GUARDED_BY(mutex_);
   size_t messageBytes_ GUARDED_BY(mutex_) = 0;
   // Pixel memory of the frames being decoded or decoded ahead, and what one frame takes.
   size_t decodedBytes_ GUARDED_BY(mutex_) = 0;
   size_t frameBytes_ GUARDED_BY(mutex_) = 0;
+  // Frames being decoded or decoded ahead and not yet written.
+  size_t framesAhead_ GUARDED_BY(mutex_) = 0;
   // Whether the recorder was recording when its last call ended: frames are decoded ahead only
   // then. The recorder's own state decides what a frame becomes, so a stale answer costs at most
   // a decode.

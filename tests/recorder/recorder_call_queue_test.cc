@@ -167,6 +167,8 @@ TEST_F(RecorderCallQueueTest, WaitingFramesAreDecodedWhileTheRecorderWritesAnoth
   QueuedCalls calls(&queue);
   calls.Send("start", StartArguments("a.mp4"));
   ASSERT_TRUE(calls.TakeOldest().has_value());
+  // Frames are decoded ahead once the queue has seen the recording begin, when "start" has left.
+  queue.WaitUntilIdle();
   const int decodesBefore = mf::CallCount(kDecodes);
   {
     // The first frame's call waits for the recorder; the frames behind it are decoded meanwhile,
@@ -193,6 +195,8 @@ TEST_F(RecorderCallQueueTest, DecodingAheadKeepsWithinItsMemory) {
   calls.Send("appendPng", PngArguments(Png()));
   ASSERT_TRUE(calls.TakeOldest().has_value());
   ASSERT_TRUE(calls.TakeOldest().has_value());
+  // The first frame's pixels count against the limit until its call has left the queue.
+  queue.WaitUntilIdle();
   const int decodesBefore = mf::CallCount(kDecodes);
   {
     std::unique_ptr<MutexLock> busy = peer().Lock();
