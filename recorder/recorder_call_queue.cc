@@ -1,5 +1,7 @@
 #include "recorder/recorder_call_queue.h"
 
+#include <windows.h>
+
 #include <algorithm>
 #include <exception>
 #include <system_error>
@@ -9,6 +11,16 @@
 #include "recorder/recorder_calls.h"
 
 namespace halvex {
+namespace {
+
+// The queue's threads do the recorder's background work: below the platform thread, so that a
+// core busy decoding or encoding never keeps the window from its input and painting. Left at
+// normal priority if the system refuses.
+void RunBelowNormalPriority() {
+  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+}
+
+}  // namespace
 
 struct RecorderCallQueue::QueuedCall {
   enum class Decoding {
@@ -110,6 +122,7 @@ void RecorderCallQueue::WaitUntilIdle() {
 // The recorder's own calls set up COM (a multithreaded apartment) on this thread when they first
 // need it.
 void RecorderCallQueue::RunCalls() {
+  RunBelowNormalPriority();
   for (;;) {
     QueuedCall* next = nullptr;
     {
@@ -207,6 +220,7 @@ void RecorderCallQueue::WakeADecoder() {
 }
 
 void RecorderCallQueue::DecodeAhead(size_t index) {
+  RunBelowNormalPriority();
   MutexLock lock(&mutex_);
   WakeUp& wake = *decoderWakes_[index];
   for (;;) {

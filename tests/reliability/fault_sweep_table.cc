@@ -285,6 +285,9 @@ const std::vector<SweepEntry>& SweepTable() {
        "a path that converts to nothing fails when the writer is opened", NoWriterEver},
       {"MFStartup", MF_E_BAD_STARTUP_VERSION, "Start returns false: \"start_failed\"", StartRefused,
        0, true},
+      {"SetThreadPriority", HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED),
+       "the queue's threads stay at normal priority; the recording is unchanged", Full, 0, false,
+       false, true},
       {"CoCreateInstance", E_OUTOFMEMORY,
        "imaging factory: frame dropped; device enumerator: capture ends", CoCreateInstanceFails},
       // Frame ingestion.

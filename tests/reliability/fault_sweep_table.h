@@ -29,6 +29,8 @@ struct SweepEntry {
   bool oncePerProcess = false;
   // Made only on a real file (finishing it at "stop"): the run writes one whatever else it checks.
   bool needsRealFile = false;
+  // Made only by the threads of the recorder's call queue: swept with every call in flight.
+  bool queueOnly = false;
 };
 
 const std::vector<SweepEntry>& SweepTable();

@@ -72,7 +72,7 @@ TEST(FaultSweepReference, IsTheFullRecordingAndMakesOnlyClassifiedCalls) {
   }
   for (const SweepEntry& entry : SweepTable()) {
     // Media Foundation is started once per process: an earlier recording may have done it.
-    if (!entry.oncePerProcess) {
+    if (!entry.oncePerProcess && !entry.queueOnly) {
       EXPECT_NE(run.calls.count(entry.call), 0u)
           << entry.call << " is classified, but the recording no longer makes it";
     }
@@ -83,6 +83,9 @@ class FaultSweep : public ::testing::TestWithParam<SweepEntry> {};
 
 TEST_P(FaultSweep, EveryOccurrenceFailingEndsAsDocumented) {
   const SweepEntry& entry = GetParam();
+  if (entry.queueOnly) {
+    GTEST_SKIP() << entry.call << " is made only with calls in flight";
+  }
   const media_testing::ScratchFolder folder;
 
   int occurrences = 1;

@@ -24,6 +24,25 @@ void WINAPI SetLastError(DWORD dwErrCode);
 void WINAPI Sleep(DWORD dwMilliseconds);
 DWORD WINAPI GetCurrentThreadId();
 
+#define THREAD_PRIORITY_IDLE (-15)
+#define THREAD_PRIORITY_LOWEST (-2)
+#define THREAD_PRIORITY_BELOW_NORMAL (-1)
+#define THREAD_PRIORITY_NORMAL 0
+#define THREAD_PRIORITY_ABOVE_NORMAL 1
+#define THREAD_PRIORITY_HIGHEST 2
+#define THREAD_PRIORITY_TIME_CRITICAL 15
+#define THREAD_PRIORITY_ERROR_RETURN 0x7FFFFFFF
+
+// The calling thread's pseudo handle, valid only on that thread; closing it does nothing.
+HANDLE WINAPI GetCurrentThread();
+// Only the calling thread's pseudo handle is accepted (ERROR_INVALID_HANDLE otherwise). Priorities
+// below normal make the thread yield to normal ones: it no longer preempts them when it wakes, and
+// it gets a smaller share of a busy processor. Threads it starts afterwards inherit that, as
+// threads do here; on Windows a new thread starts at normal priority. Priorities above normal are
+// accepted and leave the thread at normal.
+BOOL WINAPI SetThreadPriority(HANDLE hThread, int nPriority);
+int WINAPI GetThreadPriority(HANDLE hThread);
+
 HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes);
 // Null on success; the block itself, with ERROR_INVALID_HANDLE, for memory it did not allocate.
 HLOCAL WINAPI LocalFree(HLOCAL hMem);

@@ -1,13 +1,64 @@
-// Last error, thread identity and sleeping.
+// Last error, thread identity, priority and sleeping.
 #include <windows.h>
+
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
+#include <optional>
 #include <thread>
+
+#include "fault_injection.h"
 
 namespace {
 
 thread_local DWORD last_error = 0;
+thread_local int thread_priority = THREAD_PRIORITY_NORMAL;
+
+// What GetCurrentThread returns, as on Windows.
+HANDLE CurrentThreadPseudoHandle() {
+  return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-2));
+}
+
+bool IsThreadPriority(int priority) {
+  switch (priority) {
+    case THREAD_PRIORITY_IDLE:
+    case THREAD_PRIORITY_LOWEST:
+    case THREAD_PRIORITY_BELOW_NORMAL:
+    case THREAD_PRIORITY_NORMAL:
+    case THREAD_PRIORITY_ABOVE_NORMAL:
+    case THREAD_PRIORITY_HIGHEST:
+    case THREAD_PRIORITY_TIME_CRITICAL:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Below normal, the thread is a batch thread (it never preempts another when it wakes) with a
+// smaller share of the processor; idle runs only when nothing else would. Raising a thread above
+// normal needs privileges here, so those priorities keep it at normal.
+bool ApplyThreadPriority(int priority) {
+  int policy = SCHED_OTHER;
+  int niceness = 0;
+  if (priority == THREAD_PRIORITY_IDLE) {
+    policy = SCHED_IDLE;
+  } else if (priority < THREAD_PRIORITY_NORMAL) {
+    policy = SCHED_BATCH;
+    niceness = -5 * priority;
+  }
+  const sched_param parameters{};
+  if (sched_setscheduler(0, policy, &parameters) != 0) {
+    return false;
+  }
+  const auto thread = static_cast<id_t>(syscall(SYS_gettid));
+  // Going back from a lower share to normal needs privileges; the policy alone is then changed.
+  return setpriority(PRIO_PROCESS, thread, niceness) == 0 || niceness == 0;
+}
 
 // Windows thread identifiers are multiples of four and are not reused while a test runs.
 DWORD NextThreadId() {
@@ -30,6 +81,39 @@ void WINAPI SetLastError(DWORD dwErrCode) {
 DWORD WINAPI GetCurrentThreadId() {
   thread_local const DWORD id = NextThreadId();
   return id;
+}
+
+HANDLE WINAPI GetCurrentThread() {
+  return CurrentThreadPseudoHandle();
+}
+
+BOOL WINAPI SetThreadPriority(HANDLE hThread, int nPriority) {
+  if (const std::optional<HRESULT> fault = halvex::platform::CheckFault("SetThreadPriority")) {
+    SetLastError(HRESULT_CODE(*fault));
+    return FALSE;
+  }
+  if (hThread != CurrentThreadPseudoHandle()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (!IsThreadPriority(nPriority)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (!ApplyThreadPriority(nPriority)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  thread_priority = nPriority;
+  return TRUE;
+}
+
+int WINAPI GetThreadPriority(HANDLE hThread) {
+  if (hThread != CurrentThreadPseudoHandle()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return THREAD_PRIORITY_ERROR_RETURN;
+  }
+  return thread_priority;
 }
 
 void WINAPI Sleep(DWORD dwMilliseconds) {
