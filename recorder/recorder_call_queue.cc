@@ -133,10 +133,19 @@ void RecorderCallQueue::RunCalls() {
         return;
       }
       next = calls_.front().get();
-      // A frame no decoding thread has begun is decoded by the call itself, as it would be
-      // without the queue; one being decoded is waited for.
+      // A frame of the running recording that no decoding thread has begun is decoded here into
+      // the frames' shared memory; any other is decoded by the call itself, as it would be
+      // without the queue. One being decoded is waited for.
       if (next->decoding == QueuedCall::Decoding::kNone) {
-        next->decoding = QueuedCall::Decoding::kInCall;
+        if (recording_ && next->png != nullptr) {
+          const size_t expected = ClaimForDecoding(next);
+          lock.Unlock();
+          DecodeClaimed(next);
+          lock.Lock();
+          FinishDecoding(next, expected);
+        } else {
+          next->decoding = QueuedCall::Decoding::kInCall;
+        }
       }
       recorderWake_.WaitUntil(lock, [next]() REQUIRES(mutex_) {
         return next->decoding != QueuedCall::Decoding::kRunning;
@@ -232,26 +241,38 @@ void RecorderCallQueue::DecodeAhead(size_t index) {
     if (queued == nullptr) {
       return;
     }
-    queued->decoding = QueuedCall::Decoding::kRunning;
-    queued->frame = TakeSpareFrame();
-    // Counted before decoding, so that the other threads keep within the limit meanwhile.
-    const size_t expected = std::max(queued->frame.capacity, frameBytes_);
-    decodedBytes_ += expected;
-    ++framesAhead_;
-    WakeADecoder();
-    const std::vector<uint8_t>* png = queued->png;
+    const size_t expected = ClaimForDecoding(queued);
     lock.Unlock();
-    DesktopRecorder::EnsureComInitialized();
-    DecodePngFrame(png->data(), png->size(), &queued->frame);
+    DecodeClaimed(queued);
     lock.Lock();
-    decodedBytes_ = decodedBytes_ - expected + queued->frame.capacity;
-    if (queued->frame.usable()) {
-      frameBytes_ = static_cast<size_t>(queued->frame.width) * queued->frame.height * 4;
-    }
-    queued->decoding = QueuedCall::Decoding::kDone;
-    recorderWake_.Wake();
-    WakeADecoder();
+    FinishDecoding(queued, expected);
   }
+}
+
+size_t RecorderCallQueue::ClaimForDecoding(QueuedCall* queued) {
+  queued->decoding = QueuedCall::Decoding::kRunning;
+  queued->frame = TakeSpareFrame();
+  // Counted before decoding, so that the other threads keep within the limit meanwhile.
+  const size_t expected = std::max(queued->frame.capacity, frameBytes_);
+  decodedBytes_ += expected;
+  ++framesAhead_;
+  WakeADecoder();
+  return expected;
+}
+
+void RecorderCallQueue::DecodeClaimed(QueuedCall* queued) {
+  DesktopRecorder::EnsureComInitialized();
+  DecodePngFrame(queued->png->data(), queued->png->size(), &queued->frame);
+}
+
+void RecorderCallQueue::FinishDecoding(QueuedCall* queued, size_t expected) {
+  decodedBytes_ = decodedBytes_ - expected + queued->frame.capacity;
+  if (queued->frame.usable()) {
+    frameBytes_ = static_cast<size_t>(queued->frame.width) * queued->frame.height * 4;
+  }
+  queued->decoding = QueuedCall::Decoding::kDone;
+  recorderWake_.Wake();
+  WakeADecoder();
 }
 
 DecodedFrame RecorderCallQueue::TakeSpareFrame() {

@@ -67,6 +67,12 @@ class RecorderCallQueue {
   void DecodeAhead(size_t index) EXCLUDES(mutex_);
   // Runs one call and answers it, on the calling thread.
   void Run(QueuedCall& queued) EXCLUDES(mutex_);
+  // Decoding a frame no thread has begun: the calling thread claims it and counts its memory,
+  // decodes it without the lock (the frame is the claimer's until it is done), then records the
+  // result and wakes whoever waits for it. Returns, and then takes, the memory counted.
+  size_t ClaimForDecoding(QueuedCall* queued) REQUIRES(mutex_);
+  static void DecodeClaimed(QueuedCall* queued) EXCLUDES(mutex_);
+  void FinishDecoding(QueuedCall* queued, size_t expected) REQUIRES(mutex_);
   // The first waiting "appendPng" whose PNG may be decoded now, or null.
   QueuedCall* NextToDecode() REQUIRES(mutex_);
   // Memory for a frame to decode into: a kept one when there is one.
@@ -91,7 +97,7 @@ class RecorderCallQueue {
   // Pixel memory of the frames being decoded or decoded ahead, and what one frame takes.
   size_t decodedBytes_ GUARDED_BY(mutex_) = 0;
   size_t frameBytes_ GUARDED_BY(mutex_) = 0;
-  // Frames being decoded or decoded ahead and not yet written.
+  // Frames being decoded or decoded and not yet written.
   size_t framesAhead_ GUARDED_BY(mutex_) = 0;
   // Whether the recorder was recording when its last call ended: frames are decoded ahead only
   // then. The recorder's own state decides what a frame becomes, so a stale answer costs at most

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sched.h>
+#include <sys/resource.h>
 
 #include <thread>
 
@@ -24,19 +25,20 @@ TEST(Win32ThreadPriorityTest, SetThreadPriorityChangesOnlyTheCallerOrSaysWhyNot)
     int priority;
     DWORD error;  // 0: accepted
     int policy;   // the scheduling the thread then has
+    int niceness;
     int reported;
   };
   const Case cases[] = {
-      {"below normal", true, THREAD_PRIORITY_BELOW_NORMAL, 0, SCHED_BATCH,
+      {"below normal", true, THREAD_PRIORITY_BELOW_NORMAL, 0, SCHED_OTHER, 10,
        THREAD_PRIORITY_BELOW_NORMAL},
-      {"lowest", true, THREAD_PRIORITY_LOWEST, 0, SCHED_BATCH, THREAD_PRIORITY_LOWEST},
-      {"idle", true, THREAD_PRIORITY_IDLE, 0, SCHED_IDLE, THREAD_PRIORITY_IDLE},
-      {"normal", true, THREAD_PRIORITY_NORMAL, 0, SCHED_OTHER, THREAD_PRIORITY_NORMAL},
-      {"above normal, kept at normal", true, THREAD_PRIORITY_ABOVE_NORMAL, 0, SCHED_OTHER,
+      {"lowest", true, THREAD_PRIORITY_LOWEST, 0, SCHED_OTHER, 19, THREAD_PRIORITY_LOWEST},
+      {"idle", true, THREAD_PRIORITY_IDLE, 0, SCHED_IDLE, 0, THREAD_PRIORITY_IDLE},
+      {"normal", true, THREAD_PRIORITY_NORMAL, 0, SCHED_OTHER, 0, THREAD_PRIORITY_NORMAL},
+      {"above normal, kept at normal", true, THREAD_PRIORITY_ABOVE_NORMAL, 0, SCHED_OTHER, 0,
        THREAD_PRIORITY_ABOVE_NORMAL},
-      {"not a priority", true, 7, ERROR_INVALID_PARAMETER, SCHED_OTHER, THREAD_PRIORITY_NORMAL},
-      {"another thread's handle", false, THREAD_PRIORITY_LOWEST, ERROR_INVALID_HANDLE,
-       SCHED_OTHER, THREAD_PRIORITY_NORMAL},
+      {"not a priority", true, 7, ERROR_INVALID_PARAMETER, SCHED_OTHER, 0, THREAD_PRIORITY_NORMAL},
+      {"another thread's handle", false, THREAD_PRIORITY_LOWEST, ERROR_INVALID_HANDLE, SCHED_OTHER,
+       0, THREAD_PRIORITY_NORMAL},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -46,6 +48,7 @@ TEST(Win32ThreadPriorityTest, SetThreadPriorityChangesOnlyTheCallerOrSaysWhyNot)
       EXPECT_EQ(SetThreadPriority(handle, c.priority), c.error == 0 ? TRUE : FALSE);
       EXPECT_EQ(GetLastError(), c.error);
       EXPECT_EQ(sched_getscheduler(0), c.policy);
+      EXPECT_EQ(getpriority(PRIO_PROCESS, 0), c.niceness);
       EXPECT_EQ(GetThreadPriority(GetCurrentThread()), c.reported);
     });
   }

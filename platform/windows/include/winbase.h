@@ -36,10 +36,10 @@ DWORD WINAPI GetCurrentThreadId();
 // The calling thread's pseudo handle, valid only on that thread; closing it does nothing.
 HANDLE WINAPI GetCurrentThread();
 // Only the calling thread's pseudo handle is accepted (ERROR_INVALID_HANDLE otherwise). Priorities
-// below normal make the thread yield to normal ones: it no longer preempts them when it wakes, and
-// it gets a smaller share of a busy processor. Threads it starts afterwards inherit that, as
-// threads do here; on Windows a new thread starts at normal priority. Priorities above normal are
-// accepted and leave the thread at normal.
+// below normal give the thread a much smaller share of a busy processor, so that it yields to
+// normal ones. Threads it starts afterwards inherit that share, as threads do here; on Windows a
+// new thread starts at normal priority. Priorities above normal are accepted and leave the thread
+// at normal.
 BOOL WINAPI SetThreadPriority(HANDLE hThread, int nPriority);
 int WINAPI GetThreadPriority(HANDLE hThread);
 

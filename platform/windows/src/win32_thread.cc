@@ -39,24 +39,27 @@ bool IsThreadPriority(int priority) {
   }
 }
 
-// Below normal, the thread is a batch thread (it never preempts another when it wakes) with a
-// smaller share of the processor; idle runs only when nothing else would. Raising a thread above
-// normal needs privileges here, so those priorities keep it at normal.
+// Windows runs a ready thread of higher priority before any of lower priority. Here, below normal
+// is a much smaller share of a busy processor (nice 10, or 19 for lowest), which keeps such a
+// thread from preempting a normal one when it wakes, while threads of equal priority share as
+// usual; idle runs only when nothing else would. Raising a thread above normal needs privileges
+// here, so those priorities keep it at normal.
 bool ApplyThreadPriority(int priority) {
   int policy = SCHED_OTHER;
   int niceness = 0;
   if (priority == THREAD_PRIORITY_IDLE) {
     policy = SCHED_IDLE;
-  } else if (priority < THREAD_PRIORITY_NORMAL) {
-    policy = SCHED_BATCH;
-    niceness = -5 * priority;
+  } else if (priority == THREAD_PRIORITY_LOWEST) {
+    niceness = 19;
+  } else if (priority == THREAD_PRIORITY_BELOW_NORMAL) {
+    niceness = 10;
   }
   const sched_param parameters{};
   if (sched_setscheduler(0, policy, &parameters) != 0) {
     return false;
   }
   const auto thread = static_cast<id_t>(syscall(SYS_gettid));
-  // Going back from a lower share to normal needs privileges; the policy alone is then changed.
+  // Going back from a smaller share to normal needs privileges; the policy alone is then changed.
   return setpriority(PRIO_PROCESS, thread, niceness) == 0 || niceness == 0;
 }
 
