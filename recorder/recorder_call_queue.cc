@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <exception>
+#include <functional>
+#include <optional>
+#include <string>
 #include <system_error>
 #include <utility>
 
@@ -12,6 +15,42 @@
 
 namespace halvex {
 namespace {
+
+// Gives a written frame's memory back to the queue before its answer goes, so that a frame the
+// application sends on that answer decodes into the same memory instead of new memory.
+class FrameReturningResult : public flutter::MethodResult {
+ public:
+  FrameReturningResult(flutter::MethodResult* answer, std::function<void()> returnFrame)
+      : answer_(answer), returnFrame_(std::move(returnFrame)) {}
+
+ protected:
+  void SuccessInternal(const flutter::EncodableValue* result) override {
+    returnFrame_();
+    if (result != nullptr) {
+      answer_->Success(*result);
+    } else {
+      answer_->Success();
+    }
+  }
+  void ErrorInternal(const std::string& code,
+                     const std::string& message,
+                     const flutter::EncodableValue* details) override {
+    returnFrame_();
+    if (details != nullptr) {
+      answer_->Error(code, message, *details);
+    } else {
+      answer_->Error(code, message);
+    }
+  }
+  void NotImplementedInternal() override {
+    returnFrame_();
+    answer_->NotImplemented();
+  }
+
+ private:
+  flutter::MethodResult* const answer_;
+  const std::function<void()> returnFrame_;
+};
 
 // The queue's threads do the recorder's background work: below the platform thread, so that a
 // core busy decoding or encoding never keeps the window from its input and painting. Left at
@@ -28,6 +67,7 @@ struct RecorderCallQueue::QueuedCall {
     kRunning,  // a decoding thread is at it
     kDone,     // `frame` holds the result, usable or not
     kInCall,   // the call decodes its PNG itself when it runs
+    kReturned  // was kDone; the frame has been written and its memory given back to the queue
   };
 
   // Set before the call is queued and left alone until it leaves the queue; `decoding` changes
@@ -155,11 +195,7 @@ void RecorderCallQueue::RunCalls() {
     const bool recording = recorder_->IsRecording();
     {
       MutexLock lock(&mutex_);
-      if (next->decoding == QueuedCall::Decoding::kDone) {
-        decodedBytes_ -= next->frame.capacity;
-        --framesAhead_;
-        KeepSpareFrame(std::move(next->frame));
-      }
+      ReturnFrame(*next);
       // Pixel memory kept for frames is of no use until the next recording.
       if (!recording) {
         spareFrames_.clear();
@@ -184,15 +220,33 @@ void RecorderCallQueue::Run(QueuedCall& queued) {
   }
   RecorderCallContext context;
   context.arrivalTime = queued.arrivalTime;
+  flutter::MethodResult* result = queued.result.get();
+  std::optional<FrameReturningResult> returning;
   if (queued.decoding == QueuedCall::Decoding::kDone) {
     context.decodedFrame = &queued.frame;
+    returning.emplace(result, [this, &queued] {
+      MutexLock lock(&mutex_);
+      ReturnFrame(queued);
+    });
+    result = &*returning;
   }
   // Nothing may leave the thread: a call that fails this way is answered by the result's owner
   // with a diagnostic, and the calls after it still run.
   try {
-    RunRecorderCall(*recorder_, *queued.call, *queued.result, context);
+    RunRecorderCall(*recorder_, *queued.call, *result, context);
   } catch (const std::exception&) {
   }
+}
+
+void RecorderCallQueue::ReturnFrame(QueuedCall& queued) {
+  if (queued.decoding != QueuedCall::Decoding::kDone) {
+    return;
+  }
+  queued.decoding = QueuedCall::Decoding::kReturned;
+  decodedBytes_ -= queued.frame.capacity;
+  --framesAhead_;
+  KeepSpareFrame(std::move(queued.frame));
+  WakeADecoder();
 }
 
 RecorderCallQueue::QueuedCall* RecorderCallQueue::NextToDecode() {

@@ -73,6 +73,8 @@ class RecorderCallQueue {
   size_t ClaimForDecoding(QueuedCall* queued) REQUIRES(mutex_);
   static void DecodeClaimed(QueuedCall* queued) EXCLUDES(mutex_);
   void FinishDecoding(QueuedCall* queued, size_t expected) REQUIRES(mutex_);
+  // Takes back the memory of a call's frame once it has been written (a no-op for any other).
+  void ReturnFrame(QueuedCall& queued) REQUIRES(mutex_);
   // The first waiting "appendPng" whose PNG may be decoded now, or null.
   QueuedCall* NextToDecode() REQUIRES(mutex_);
   // Memory for a frame to decode into: a kept one when there is one.
