@@ -94,8 +94,11 @@ RecorderCallQueue::RecorderCallQueue(DesktopRecorder* recorder, const Limits& li
     : recorder_(recorder), limits_(limits) {
   // Whatever cannot be started leaves the queue working with what it has: without decoding
   // threads every call decodes its own PNG, and without the recorder thread calls run at once.
+  // A queue made while a recording runs decodes its frames ahead from the first.
+  const bool recording = recorder_->IsRecording();
   {
     MutexLock lock(&mutex_);
+    recording_ = recording;
     for (int i = 0; i < limits_.decodeThreads; ++i) {
       decoderWakes_.push_back(std::make_unique<WakeUp>());
     }

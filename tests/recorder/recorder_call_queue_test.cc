@@ -186,6 +186,28 @@ TEST_F(RecorderCallQueueTest, WaitingFramesAreDecodedWhileTheRecorderWritesAnoth
   EXPECT_EQ(mf::CallCount(kDecodes) - decodesBefore, 5);
 }
 
+TEST_F(RecorderCallQueueTest, AQueueMadeDuringARecordingDecodesAheadFromItsFirstFrame) {
+  {
+    // The channel registered again while a recording runs: the new queue takes over.
+    RecorderCallQueue first(&recorder(), Limits(2));
+    QueuedCalls calls(&first);
+    calls.Send("start", StartArguments("a.mp4"));
+    ASSERT_TRUE(calls.TakeOldest().has_value());
+  }
+  RecorderCallQueue queue(&recorder(), Limits(2));
+  QueuedCalls calls(&queue);
+  const int decodesBefore = mf::CallCount(kDecodes);
+  {
+    std::unique_ptr<MutexLock> busy = peer().Lock();
+    for (int i = 0; i < 3; ++i) {
+      calls.Send("appendPng", PngArguments(Png()));
+    }
+    EXPECT_TRUE(
+        testing_support::WaitFor([&] { return mf::CallCount(kDecodes) - decodesBefore == 3; }));
+  }
+  ExpectAnswers(calls, {Frames(1), Frames(2), Frames(3)});
+}
+
 TEST_F(RecorderCallQueueTest, DecodingAheadKeepsWithinItsMemory) {
   RecorderCallQueue::Limits limits = Limits(3);
   limits.maxDecodedBytes = 1;  // one frame at a time, whatever its size
