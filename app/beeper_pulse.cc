@@ -24,10 +24,10 @@ constexpr int kQueuedMilliseconds = 30;
 class PulseBeeper : public Beeper {
  public:
   static std::unique_ptr<Beeper> Open(std::string* status) {
-    pa_sample_spec spec{};
-    spec.format = PA_SAMPLE_S16LE;
-    spec.rate = kRate;
-    spec.channels = 1;
+    pa_sample_spec format{};
+    format.format = PA_SAMPLE_S16LE;
+    format.rate = kRate;
+    format.channels = 1;
     pa_buffer_attr attributes{};
     attributes.maxlength = static_cast<uint32_t>(-1);
     attributes.tlength = static_cast<uint32_t>(kRate * 2 * kQueuedMilliseconds / 1000);
@@ -36,7 +36,7 @@ class PulseBeeper : public Beeper {
     attributes.fragsize = static_cast<uint32_t>(-1);
     int error = 0;
     pa_simple* stream = pa_simple_new(nullptr, "Halvex demo", PA_STREAM_PLAYBACK, nullptr,
-                                      "flash beeps", &spec, nullptr, &attributes, &error);
+                                      "flash beeps", &format, nullptr, &attributes, &error);
     if (stream == nullptr) {
       *status = std::string("off (no sound output: ") + pa_strerror(error) + ")";
       return nullptr;

@@ -70,10 +70,10 @@ Options ParseOptions(int argc, char** argv) {
 // Plays one beep in a stream of its own, opened for it and closed after it, so that nothing plays
 // between beeps; returns when the beep started to sound, or nothing when there is no output.
 bool PlayBeep(Clock::time_point* sounded) {
-  pa_sample_spec spec{};
-  spec.format = PA_SAMPLE_S16LE;
-  spec.rate = kPlayRate;
-  spec.channels = 1;
+  pa_sample_spec format{};
+  format.format = PA_SAMPLE_S16LE;
+  format.rate = kPlayRate;
+  format.channels = 1;
   pa_buffer_attr attributes{};
   attributes.maxlength = static_cast<uint32_t>(-1);
   attributes.tlength = static_cast<uint32_t>(kPlayRate * 2 / 50);  // 20 ms
@@ -82,7 +82,7 @@ bool PlayBeep(Clock::time_point* sounded) {
   attributes.fragsize = static_cast<uint32_t>(-1);
   int error = 0;
   pa_simple* stream = pa_simple_new(nullptr, "Halvex benchmark", PA_STREAM_PLAYBACK, nullptr,
-                                    "beep", &spec, nullptr, &attributes, &error);
+                                    "beep", &format, nullptr, &attributes, &error);
   if (stream == nullptr) {
     std::fprintf(stderr, "sound_sync_benchmark: no sound output: %s\n", pa_strerror(error));
     return false;
