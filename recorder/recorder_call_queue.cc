@@ -92,8 +92,6 @@ RecorderCallQueue::Limits RecorderCallQueue::LimitsForThisMachine() {
 
 RecorderCallQueue::RecorderCallQueue(DesktopRecorder* recorder, const Limits& limits)
     : recorder_(recorder), limits_(limits) {
-  // Whatever cannot be started leaves the queue working with what it has: without decoding
-  // threads every call decodes its own PNG, and without the recorder thread calls run at once.
   // A queue made while a recording runs decodes its frames ahead from the first.
   const bool recording = recorder_->IsRecording();
   {
@@ -103,6 +101,8 @@ RecorderCallQueue::RecorderCallQueue(DesktopRecorder* recorder, const Limits& li
       decoderWakes_.push_back(std::make_unique<WakeUp>());
     }
   }
+  // Whatever cannot be started leaves the queue working with what it has: without decoding
+  // threads every call decodes its own PNG, and without the recorder thread calls run at once.
   try {
     recorderThread_ = std::thread(&RecorderCallQueue::RunCalls, this);
     for (size_t i = 0; i < static_cast<size_t>(limits_.decodeThreads); ++i) {
