@@ -27,7 +27,6 @@ class ComReference {
   Interface* operator->() const { return pointer_; }
   Interface* Get() const { return pointer_; }
   Interface** Put() { return &pointer_; }
-  void** PutVoid() { return reinterpret_cast<void**>(&pointer_); }
 
  private:
   Interface* pointer_ = nullptr;
@@ -85,7 +84,7 @@ bool EncodePng(const Image& image, std::vector<uint8_t>* png, std::string* error
   ComScope com;
   ComReference<IWICImagingFactory> factory;
   if (Failed(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                              IID_IWICImagingFactory, factory.PutVoid()),
+                              IID_PPV_ARGS(factory.Put())),
              "imaging factory", error)) {
     return false;
   }

@@ -106,8 +106,9 @@ OpenResult OpenLoopbackCapture(IMMDeviceEnumerator* enumerator, LoopbackCapture*
     if (!device) {
       return OpenResult::kNoDevice;
     }
-    const HRESULT activated =
-        device->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr, capture->client.PutVoid());
+    // Activate takes its IID and out-parameter apart, where IID_PPV_ARGS cannot reach.
+    const HRESULT activated = device->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr,
+                                               reinterpret_cast<void**>(capture->client.Put()));
     if (FAILED(activated)) {
       return ResultOf(activated);
     }
@@ -121,7 +122,7 @@ OpenResult OpenLoopbackCapture(IMMDeviceEnumerator* enumerator, LoopbackCapture*
   if (FAILED(hr)) {
     return ResultOf(hr);
   }
-  hr = capture->client->GetService(IID_IAudioCaptureClient, capture->captureClient.PutVoid());
+  hr = capture->client->GetService(IID_PPV_ARGS(capture->captureClient.Put()));
   if (FAILED(hr)) {
     return ResultOf(hr);
   }
@@ -149,7 +150,7 @@ void DesktopRecorder::AudioCaptureLoop() {
 
   ComPtr<IMMDeviceEnumerator> enumerator;
   if (FAILED(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL,
-                              IID_IMMDeviceEnumerator, enumerator.PutVoid()))) {
+                              IID_PPV_ARGS(enumerator.Put())))) {
     return;
   }
   DefaultDeviceWatch watch(enumerator.Get());

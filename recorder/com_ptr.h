@@ -46,7 +46,6 @@ class ComPtr {
     Reset();
     return &pointer_;
   }
-  void** PutVoid() { return reinterpret_cast<void**>(Put()); }
 
  private:
   Interface* pointer_ = nullptr;

@@ -35,7 +35,7 @@ void DecodeWithImagingComponent(const uint8_t* data, uint64_t length, DecodedFra
   }
   ComPtr<IWICImagingFactory> factory;
   if (FAILED(CoCreateInstance(CLSID_WICImagingFactory2, nullptr, CLSCTX_INPROC_SERVER,
-                              IID_IWICImagingFactory, factory.PutVoid()))) {
+                              IID_PPV_ARGS(factory.Put())))) {
     return;
   }
   ComPtr<IWICStream> stream;

@@ -22,24 +22,32 @@ constexpr UINT32 kAacRawPayload = 0;
 // many seconds of video are lost with the last one.
 constexpr double kLongestKeyFrameInterval = 2.0;
 
-// One attribute of a media type; the types below list them in the order they are set.
+// One attribute of a media type; the types below list them in the order they are set. Sizes and
+// ratios are two numbers in one 64-bit value, set with the SDK's helpers for them.
 struct TypeAttribute {
+  enum class Kind { kGuid, kUint32, kSize, kRatio };
+
   TypeAttribute(REFGUID attributeKey, REFGUID value)
-      : key(&attributeKey), isGuid(true), guid(value) {}
+      : key(&attributeKey), kind(Kind::kGuid), guid(value) {}
   TypeAttribute(REFGUID attributeKey, UINT32 value)
-      : key(&attributeKey), is32Bit(true), number(value) {}
-  TypeAttribute(REFGUID attributeKey, UINT64 value) : key(&attributeKey), number(value) {}
+      : key(&attributeKey), kind(Kind::kUint32), first(value) {}
+  static TypeAttribute Size(REFGUID attributeKey, UINT32 width, UINT32 height) {
+    return TypeAttribute(attributeKey, Kind::kSize, width, height);
+  }
+  static TypeAttribute Ratio(REFGUID attributeKey, UINT32 numerator, UINT32 denominator) {
+    return TypeAttribute(attributeKey, Kind::kRatio, numerator, denominator);
+  }
 
   const GUID* key;
-  bool isGuid = false;
-  bool is32Bit = false;
+  Kind kind;
   GUID guid = {};
-  UINT64 number = 0;
-};
+  UINT32 first = 0;
+  UINT32 second = 0;
 
-UINT64 PackPair(UINT32 high, UINT32 low) {
-  return (static_cast<UINT64>(high) << 32) | low;
-}
+ private:
+  TypeAttribute(REFGUID attributeKey, Kind pairKind, UINT32 firstValue, UINT32 secondValue)
+      : key(&attributeKey), kind(pairKind), first(firstValue), second(secondValue) {}
+};
 
 // A new media type carrying `attributes`; empty when it cannot be created. The setters' results
 // are not checked: the writer rejects a type that lacks what it needs.
@@ -49,12 +57,19 @@ ComPtr<IMFMediaType> CreateMediaType(std::initializer_list<TypeAttribute> attrib
     return ComPtr<IMFMediaType>();
   }
   for (const TypeAttribute& attribute : attributes) {
-    if (attribute.isGuid) {
-      type->SetGUID(*attribute.key, attribute.guid);
-    } else if (attribute.is32Bit) {
-      type->SetUINT32(*attribute.key, static_cast<UINT32>(attribute.number));
-    } else {
-      type->SetUINT64(*attribute.key, attribute.number);
+    switch (attribute.kind) {
+      case TypeAttribute::Kind::kGuid:
+        type->SetGUID(*attribute.key, attribute.guid);
+        break;
+      case TypeAttribute::Kind::kUint32:
+        type->SetUINT32(*attribute.key, attribute.first);
+        break;
+      case TypeAttribute::Kind::kSize:
+        MFSetAttributeSize(type.Get(), *attribute.key, attribute.first, attribute.second);
+        break;
+      case TypeAttribute::Kind::kRatio:
+        MFSetAttributeRatio(type.Get(), *attribute.key, attribute.first, attribute.second);
+        break;
     }
   }
   return type;
@@ -95,9 +110,10 @@ bool DesktopRecorder::OpenSinkWriter(int32_t width, int32_t height, bool withAud
   const UINT32 w = static_cast<UINT32>(evenWidth);
   const UINT32 h = static_cast<UINT32>(evenHeight);
   const UINT32 pitch = (w + 15) & ~15u;
-  const UINT64 frameSize = PackPair(w, h);
-  const UINT64 frameRate = PackPair(static_cast<UINT32>(fps), 1);
-  const UINT64 squarePixels = PackPair(1, 1);
+  const TypeAttribute frameSize = TypeAttribute::Size(MF_MT_FRAME_SIZE, w, h);
+  const TypeAttribute frameRate =
+      TypeAttribute::Ratio(MF_MT_FRAME_RATE, static_cast<UINT32>(fps), 1);
+  const TypeAttribute squarePixels = TypeAttribute::Ratio(MF_MT_PIXEL_ASPECT_RATIO, 1, 1);
 
   ComPtr<IMFSinkWriter> writer;
   {
@@ -119,9 +135,9 @@ bool DesktopRecorder::OpenSinkWriter(int32_t width, int32_t height, bool withAud
         {MF_MT_SUBTYPE, MFVideoFormat_H264},
         {MF_MT_AVG_BITRATE, w * h * 3},
         {MF_MT_INTERLACE_MODE, static_cast<UINT32>(MFVideoInterlace_Progressive)},
-        {MF_MT_FRAME_SIZE, frameSize},
-        {MF_MT_FRAME_RATE, frameRate},
-        {MF_MT_PIXEL_ASPECT_RATIO, squarePixels},
+        frameSize,
+        frameRate,
+        squarePixels,
     });
     if (!videoOutput || FAILED(writer->AddStream(videoOutput.Get(), &videoStreamIndex))) {
       return false;
@@ -131,9 +147,9 @@ bool DesktopRecorder::OpenSinkWriter(int32_t width, int32_t height, bool withAud
     ComPtr<IMFMediaType> videoInput = CreateMediaType({
         {MF_MT_MAJOR_TYPE, MFMediaType_Video},
         {MF_MT_SUBTYPE, MFVideoFormat_NV12},
-        {MF_MT_FRAME_SIZE, frameSize},
-        {MF_MT_FRAME_RATE, frameRate},
-        {MF_MT_PIXEL_ASPECT_RATIO, squarePixels},
+        frameSize,
+        frameRate,
+        squarePixels,
         {MF_MT_DEFAULT_STRIDE, pitch},
         {MF_MT_FIXED_SIZE_SAMPLES, UINT32{1}},
         {MF_MT_SAMPLE_SIZE, pitch * (h + h / 2)},

@@ -28,7 +28,7 @@ DecodedPng DecodePngToBgra(const std::vector<uint8_t>& png) {
   DecodedPng decoded;
   ComPtr<IWICImagingFactory> factory;
   if (Failed(CoCreateInstance(CLSID_WICImagingFactory2, nullptr, CLSCTX_INPROC_SERVER,
-                              IID_IWICImagingFactory, factory.PutVoid()),
+                              IID_PPV_ARGS(factory.Put())),
              "CoCreateInstance", &decoded)) {
     return decoded;
   }

@@ -84,7 +84,7 @@ TEST_F(WineMediaTest, SinkWriterCannotBeCreatedForMp4) {
 TEST_F(WineMediaTest, LoopbackCaptureIsNotAvailable) {
   ComPtr<IMMDeviceEnumerator> enumerator;
   const HRESULT created = CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL,
-                                           IID_IMMDeviceEnumerator, enumerator.PutVoid());
+                                           IID_PPV_ARGS(enumerator.Put()));
   if (!SoundServerRunning()) {
     // No audio driver can start: either the enumerator is refused or it has no device.
     if (SUCCEEDED(created)) {
@@ -100,14 +100,16 @@ TEST_F(WineMediaTest, LoopbackCaptureIsNotAvailable) {
   ComPtr<IMMDevice> device;
   ASSERT_EQ(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, device.Put()), S_OK);
   ComPtr<IAudioClient> client;
-  ASSERT_EQ(device->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr, client.PutVoid()), S_OK);
+  ASSERT_EQ(device->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr,
+                             reinterpret_cast<void**>(client.Put())),
+            S_OK);
   CoTaskMemPtr<WAVEFORMATEX> format;
   ASSERT_EQ(client->GetMixFormat(format.Put()), S_OK);
   ASSERT_EQ(client->Initialize(AUDCLNT_SHAREMODE_SHARED, AUDCLNT_STREAMFLAGS_LOOPBACK, 10000000, 0,
                                format.Get(), nullptr),
             S_OK);
   ComPtr<IAudioCaptureClient> capture;
-  EXPECT_EQ(client->GetService(IID_IAudioCaptureClient, capture.PutVoid()), kWrongEndpointType)
+  EXPECT_EQ(client->GetService(IID_PPV_ARGS(capture.Put())), kWrongEndpointType)
       << "Wine now captures in loopback: the recorder's audio thread would record here";
 }
 

@@ -70,6 +70,7 @@ struct IAudioClient : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE Reset() = 0;
   virtual HRESULT STDMETHODCALLTYPE GetService(REFIID riid, void** ppv) = 0;
 };
+HALVEX_INTERFACE_IID(IAudioClient);
 
 struct IAudioCaptureClient : public IUnknown {
   // Hands out the next packet; it stays held until ReleaseBuffer with its whole frame count (or 0,
@@ -82,5 +83,6 @@ struct IAudioCaptureClient : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE ReleaseBuffer(UINT32 NumFramesRead) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetNextPacketSize(UINT32* pNumFramesInNextPacket) = 0;
 };
+HALVEX_INTERFACE_IID(IAudioCaptureClient);
 
 #endif  // HALVEX_STANDIN_AUDIOCLIENT_H_

@@ -2,6 +2,8 @@
 #ifndef HALVEX_STANDIN_COMBASEAPI_H_
 #define HALVEX_STANDIN_COMBASEAPI_H_
 
+#include <type_traits>
+
 #include "guiddef.h"
 #include "minwindef.h"
 #include "unknwn.h"
@@ -39,5 +41,16 @@ HRESULT WINAPI CoCreateInstance(REFCLSID rclsid,
 LPVOID WINAPI CoTaskMemAlloc(SIZE_T cb);
 LPVOID WINAPI CoTaskMemRealloc(LPVOID pv, SIZE_T cb);
 void WINAPI CoTaskMemFree(LPVOID pv);
+
+// The IID of the interface `ppType` points to, then `ppType` as the void** the call fills; the
+// argument is evaluated once, and only a pointer to a COM interface compiles.
+template <typename T>
+void** IID_PPV_ARGS_Helper(T** pp) {
+  (void)static_cast<IUnknown*>(*pp);
+  return reinterpret_cast<void**>(pp);
+}
+#define IID_PPV_ARGS(ppType)                                                \
+  HalvexInterfaceIid<std::remove_reference_t<decltype(**(ppType))>>::Get(), \
+      IID_PPV_ARGS_Helper(ppType)
 
 #endif  // HALVEX_STANDIN_COMBASEAPI_H_

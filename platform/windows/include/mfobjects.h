@@ -103,11 +103,13 @@ struct IMFAttributes : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetCount(UINT32* pcItems) = 0;
   virtual HRESULT STDMETHODCALLTYPE CopyAllItems(IMFAttributes* pDest) = 0;
 };
+HALVEX_INTERFACE_IID(IMFAttributes);
 
 struct IMFMediaType : public IMFAttributes {
   virtual HRESULT STDMETHODCALLTYPE GetMajorType(GUID* pguidMajorType) = 0;
   virtual HRESULT STDMETHODCALLTYPE IsCompressedFormat(BOOL* pfCompressed) = 0;
 };
+HALVEX_INTERFACE_IID(IMFMediaType);
 
 struct IMFMediaBuffer : public IUnknown {
   // Gives a pointer to the whole buffer (its maximum length), writable until Unlock.
@@ -119,6 +121,7 @@ struct IMFMediaBuffer : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE SetCurrentLength(DWORD cbCurrentLength) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetMaxLength(DWORD* pcbMaxLength) = 0;
 };
+HALVEX_INTERFACE_IID(IMFMediaBuffer);
 
 struct IMFSample : public IMFAttributes {
   virtual HRESULT STDMETHODCALLTYPE GetSampleTime(LONGLONG* phnsSampleTime) = 0;
@@ -131,5 +134,6 @@ struct IMFSample : public IMFAttributes {
   virtual HRESULT STDMETHODCALLTYPE RemoveAllBuffers() = 0;
   virtual HRESULT STDMETHODCALLTYPE GetTotalLength(DWORD* pcbTotalLength) = 0;
 };
+HALVEX_INTERFACE_IID(IMFSample);
 
 #endif  // HALVEX_STANDIN_MFOBJECTS_H_

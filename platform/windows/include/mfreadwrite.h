@@ -62,6 +62,7 @@ struct IMFSinkWriter : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE WriteSample(DWORD dwStreamIndex, IMFSample* pSample) = 0;
   virtual HRESULT STDMETHODCALLTYPE Finalize() = 0;
 };
+HALVEX_INTERFACE_IID(IMFSinkWriter);
 
 HRESULT WINAPI MFCreateSinkWriterFromURL(LPCWSTR pwszOutputURL,
                                          IMFByteStream* pByteStream,

@@ -93,6 +93,7 @@ struct IMMNotificationClient : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE OnPropertyValueChanged(LPCWSTR pwstrDeviceId,
                                                            const PROPERTYKEY key) = 0;
 };
+HALVEX_INTERFACE_IID(IMMNotificationClient);
 
 struct IMMDevice : public IUnknown {
   // Creates an object of interface iid on the device (the product asks for IID_IAudioClient).
@@ -102,6 +103,7 @@ struct IMMDevice : public IUnknown {
                                              void** ppInterface) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetState(DWORD* pdwState) = 0;
 };
+HALVEX_INTERFACE_IID(IMMDevice);
 
 struct IMMDeviceEnumerator : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetDefaultAudioEndpoint(EDataFlow dataFlow,
@@ -113,5 +115,6 @@ struct IMMDeviceEnumerator : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE
   UnregisterEndpointNotificationCallback(IMMNotificationClient* pClient) = 0;
 };
+HALVEX_INTERFACE_IID(IMMDeviceEnumerator);
 
 #endif  // HALVEX_STANDIN_MMDEVICEAPI_H_

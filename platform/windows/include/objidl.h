@@ -37,7 +37,9 @@ struct ISequentialStream : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE Read(void* pv, ULONG cb, ULONG* pcbRead) = 0;
   virtual HRESULT STDMETHODCALLTYPE Write(const void* pv, ULONG cb, ULONG* pcbWritten) = 0;
 };
+HALVEX_INTERFACE_IID(ISequentialStream);
 
 struct IStream : public ISequentialStream {};
+HALVEX_INTERFACE_IID(IStream);
 
 #endif  // HALVEX_STANDIN_OBJIDL_H_

@@ -40,4 +40,17 @@ struct IUnknown {
 
 typedef IUnknown* LPUNKNOWN;
 
+// What the SDK's compilers give as __uuidof(Interface): each interface header names its interface's
+// IID here, beside its declaration, so IID_PPV_ARGS can tie the IID to the pointer's type.
+template <typename Interface>
+struct HalvexInterfaceIid;
+
+#define HALVEX_INTERFACE_IID(Interface)                 \
+  template <>                                           \
+  struct HalvexInterfaceIid<Interface> {                \
+    static const IID& Get() { return IID_##Interface; } \
+  }
+
+HALVEX_INTERFACE_IID(IUnknown);
+
 #endif  // HALVEX_STANDIN_UNKNWN_H_

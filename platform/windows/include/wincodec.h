@@ -249,6 +249,7 @@ DEFINE_GUID(GUID_WICPixelFormat32bppPBGRA,
 
 // Palettes are never used: the product always converts to 32-bit BGRA.
 struct IWICPalette : public IUnknown {};
+HALVEX_INTERFACE_IID(IWICPalette);
 
 struct IWICBitmapSource : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetSize(UINT* puiWidth, UINT* puiHeight) = 0;
@@ -261,8 +262,10 @@ struct IWICBitmapSource : public IUnknown {
                                                UINT cbBufferSize,
                                                BYTE* pbBuffer) = 0;
 };
+HALVEX_INTERFACE_IID(IWICBitmapSource);
 
 struct IWICBitmapFrameDecode : public IWICBitmapSource {};
+HALVEX_INTERFACE_IID(IWICBitmapFrameDecode);
 
 struct IWICFormatConverter : public IWICBitmapSource {
   virtual HRESULT STDMETHODCALLTYPE Initialize(IWICBitmapSource* pISource,
@@ -275,6 +278,7 @@ struct IWICFormatConverter : public IWICBitmapSource {
                                                REFWICPixelFormatGUID dstPixelFormat,
                                                BOOL* pfCanConvert) = 0;
 };
+HALVEX_INTERFACE_IID(IWICFormatConverter);
 
 struct IWICBitmapDecoder : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetContainerFormat(GUID* pguidContainerFormat) = 0;
@@ -282,11 +286,13 @@ struct IWICBitmapDecoder : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetFrame(UINT index,
                                              IWICBitmapFrameDecode** ppIBitmapFrame) = 0;
 };
+HALVEX_INTERFACE_IID(IWICBitmapDecoder);
 
 struct IWICStream : public IStream {
   // The stream reads the caller's memory in place: it must outlive the stream and its users.
   virtual HRESULT STDMETHODCALLTYPE InitializeFromMemory(BYTE* pbBuffer, DWORD cbBufferSize) = 0;
 };
+HALVEX_INTERFACE_IID(IWICStream);
 
 struct IWICImagingFactory : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE CreateDecoderFromStream(IStream* pIStream,
@@ -297,5 +303,6 @@ struct IWICImagingFactory : public IUnknown {
   CreateFormatConverter(IWICFormatConverter** ppIFormatConverter) = 0;
   virtual HRESULT STDMETHODCALLTYPE CreateStream(IWICStream** ppIWICStream) = 0;
 };
+HALVEX_INTERFACE_IID(IWICImagingFactory);
 
 #endif  // HALVEX_STANDIN_WINCODEC_H_

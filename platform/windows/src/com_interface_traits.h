@@ -18,16 +18,16 @@ struct InterfaceTraits;
 template <>
 struct InterfaceTraits<IUnknown> {
   using Base = void;
-  static const IID& Iid() { return IID_IUnknown; }
+  static const IID& Iid() { return HalvexInterfaceIid<IUnknown>::Get(); }
   static constexpr const char* kName = "IUnknown";
 };
 
-#define HALVEX_COM_INTERFACE(Interface, BaseInterface)  \
-  template <>                                           \
-  struct InterfaceTraits<Interface> {                   \
-    using Base = BaseInterface;                         \
-    static const IID& Iid() { return IID_##Interface; } \
-    static constexpr const char* kName = #Interface;    \
+#define HALVEX_COM_INTERFACE(Interface, BaseInterface)                       \
+  template <>                                                                \
+  struct InterfaceTraits<Interface> {                                        \
+    using Base = BaseInterface;                                              \
+    static const IID& Iid() { return HalvexInterfaceIid<Interface>::Get(); } \
+    static constexpr const char* kName = #Interface;                         \
   }
 
 HALVEX_COM_INTERFACE(IMFAttributes, IUnknown);
