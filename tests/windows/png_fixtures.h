@@ -6,6 +6,7 @@
 #define HALVEX_TESTS_WINDOWS_PNG_FIXTURES_H_
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,11 @@ struct PngFixture {
   // A tRNS chunk: for palettes, one alpha per entry; for gray and RGB, the transparent colour.
   bool transparency = false;
 };
+
+// How a fixture is named in test output: its name and size, not its bytes.
+inline void PrintTo(const PngFixture& fixture, std::ostream* os) {
+  *os << fixture.name << " (" << fixture.width << "x" << fixture.height << ")";
+}
 
 // The fixtures that both systems decode, in a fixed order.
 std::vector<PngFixture> AllPngFixtures();
