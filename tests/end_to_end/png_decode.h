@@ -1,4 +1,6 @@
-// Decodes PNG images back to pixels, so that tests can compare what was encoded.
+// Decodes PNG images back to pixels with a decoder of their own, apart from the Imaging Component
+// path the recorder takes (tests/windows/png_decoding.h), so the demo's encoder is checked by
+// something it does not share code with.
 #ifndef HALVEX_TESTS_END_TO_END_PNG_DECODE_H_
 #define HALVEX_TESTS_END_TO_END_PNG_DECODE_H_
 

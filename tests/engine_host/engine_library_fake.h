@@ -1,5 +1,6 @@
 // A recording fake of the engine library's functions, linked into the wrapper tests instead of
-// the library, so that what the wrappers pass and in which order can be checked exactly.
+// the library, so that what the wrappers pass and in which order can be checked exactly. Its
+// messenger is the tests' one messenger fake (tests/support/fake_messenger.h).
 #ifndef HALVEX_TESTS_ENGINE_HOST_ENGINE_LIBRARY_FAKE_H_
 #define HALVEX_TESTS_ENGINE_HOST_ENGINE_LIBRARY_FAKE_H_
 
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "engine_host/engine_library_windows.h"
+#include "tests/support/fake_messenger.h"
 
 namespace halvex::testing {
 
@@ -35,7 +37,9 @@ struct FakeEngineLibrary {
 
   // Handles the fake returns.
   FlutterDesktopEngineRef engine = reinterpret_cast<FlutterDesktopEngineRef>(0x1000);
-  FlutterDesktopMessengerRef messenger = reinterpret_cast<FlutterDesktopMessengerRef>(0x2000);
+  // The engine's messenger; what the wrappers do with it is recorded there.
+  FakeMessenger messenger_fake;
+  FlutterDesktopMessengerRef messenger = messenger_fake.messenger();
   FlutterDesktopViewControllerRef controller =
       reinterpret_cast<FlutterDesktopViewControllerRef>(0x3000);
   FlutterDesktopViewRef view = reinterpret_cast<FlutterDesktopViewRef>(0x4000);

@@ -9,11 +9,14 @@
 #include <vector>
 
 #include "com_test_support.h"
+#include "tests/windows/png_decoding.h"
 
 namespace {
 
 using halvex::test::Owned;
 using halvex::test::StandInTest;
+using halvex::testing::DecodedPng;
+using halvex::testing::DecodePngToBgra;
 
 // A 4 x 3 image whose pixel (x, y) is {x, y, x + y, 0x40 | x}.
 std::vector<BYTE> Pixels(UINT width, UINT height) {
@@ -27,62 +30,21 @@ std::vector<BYTE> Pixels(UINT width, UINT height) {
   return bgra;
 }
 
-// The product's decoding steps, stopping at the first failure: which call failed and with what.
-struct DecodeOutcome {
-  std::string failed_call;
-  HRESULT result = S_OK;
-  UINT width = 0;
-  UINT height = 0;
-  std::vector<BYTE> pixels;
-};
-
-DecodeOutcome DecodeLikeTheProduct(std::vector<BYTE> bytes) {
-  DecodeOutcome outcome;
-  auto step = [&](const char* call, HRESULT hr) {
-    if (FAILED(hr) && outcome.failed_call.empty()) {
-      outcome.failed_call = call;
-      outcome.result = hr;
-    }
-    return SUCCEEDED(hr);
-  };
-  Owned<IWICImagingFactory> factory;
-  Owned<IWICStream> stream;
-  Owned<IWICBitmapDecoder> decoder;
-  Owned<IWICBitmapFrameDecode> frame;
-  Owned<IWICFormatConverter> converter;
-  if (step("CoCreateInstance",
-           CoCreateInstance(CLSID_WICImagingFactory2, nullptr, CLSCTX_INPROC_SERVER,
-                            IID_IWICImagingFactory, factory.PutVoid())) &&
-      step("IWICImagingFactory::CreateStream", factory->CreateStream(stream.Put())) &&
-      step("IWICStream::InitializeFromMemory",
-           stream->InitializeFromMemory(bytes.data(), static_cast<DWORD>(bytes.size()))) &&
-      step("IWICImagingFactory::CreateDecoderFromStream",
-           factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnLoad,
-                                            decoder.Put())) &&
-      step("IWICBitmapDecoder::GetFrame", decoder->GetFrame(0, frame.Put())) &&
-      step("IWICBitmapFrameDecode::GetSize", frame->GetSize(&outcome.width, &outcome.height)) &&
-      step("IWICImagingFactory::CreateFormatConverter",
-           factory->CreateFormatConverter(converter.Put())) &&
-      step("IWICFormatConverter::Initialize",
-           converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone,
-                                 nullptr, 0.0, WICBitmapPaletteTypeCustom)) &&
-      step("IWICFormatConverter::GetSize", converter->GetSize(&outcome.width, &outcome.height))) {
-    outcome.pixels.resize(std::size_t{outcome.width} * outcome.height * 4);
-    step("IWICFormatConverter::CopyPixels",
-         converter->CopyPixels(nullptr, outcome.width * 4, static_cast<UINT>(outcome.pixels.size()),
-                               outcome.pixels.data()));
-  }
-  return outcome;
+// The recorder's decoding steps, with the frame's size asked for too: every call a script can fail.
+DecodedPng DecodeLikeTheProduct(const std::vector<BYTE>& bytes) {
+  halvex::testing::FrameCalls frame_calls;
+  frame_calls.get_size = true;
+  return DecodePngToBgra(bytes, frame_calls);
 }
 
 TEST_F(StandInTest, ScriptedBytesDecodeToTheirImageAndTheArgumentsAreRecorded) {
   const std::vector<BYTE> bytes = halvex::testing::PngLikeBytes(1);
   ASSERT_TRUE(halvex::testing::ScriptImage(bytes, 4, 3, Pixels(4, 3)));
-  const DecodeOutcome outcome = DecodeLikeTheProduct(bytes);
+  const DecodedPng outcome = DecodeLikeTheProduct(bytes);
   EXPECT_EQ(outcome.failed_call, "");
   EXPECT_EQ(outcome.width, 4u);
   EXPECT_EQ(outcome.height, 3u);
-  EXPECT_EQ(outcome.pixels, Pixels(4, 3));
+  EXPECT_EQ(outcome.bgra, Pixels(4, 3));
 
   const halvex::testing::ImagingCalls calls = halvex::testing::RecordedImagingCalls();
   EXPECT_EQ(calls.stream_sizes, std::vector<DWORD>{12});
@@ -104,7 +66,7 @@ TEST_F(StandInTest, ScriptedBytesDecodeToTheirImageAndTheArgumentsAreRecorded) {
 
 TEST_F(StandInTest, UnscriptedBytesHaveNoDecoder) {
   ASSERT_TRUE(halvex::testing::ScriptImage(halvex::testing::PngLikeBytes(1), 1, 1, {1, 2, 3, 4}));
-  const DecodeOutcome outcome = DecodeLikeTheProduct(halvex::testing::PngLikeBytes(2));
+  const DecodedPng outcome = DecodeLikeTheProduct(halvex::testing::PngLikeBytes(2));
   EXPECT_EQ(outcome.failed_call, "IWICImagingFactory::CreateDecoderFromStream");
   EXPECT_EQ(outcome.result, WINCODEC_ERR_COMPONENTNOTFOUND);
   EXPECT_EQ(halvex::testing::RecordedImagingCalls().decoders.at(0).result,
@@ -117,7 +79,7 @@ TEST_P(ScriptedFailure, StopsDecodingAtTheChosenCall) {
   const std::vector<BYTE> bytes = halvex::testing::PngLikeBytes(7);
   constexpr HRESULT kFailure = WINCODEC_ERR_BADIMAGE;
   ASSERT_TRUE(halvex::testing::ScriptImageFailure(bytes, GetParam(), kFailure, 6, 4));
-  const DecodeOutcome outcome = DecodeLikeTheProduct(bytes);
+  const DecodedPng outcome = DecodeLikeTheProduct(bytes);
   EXPECT_EQ(outcome.failed_call, GetParam());
   EXPECT_EQ(outcome.result, kFailure);
 }
@@ -142,7 +104,13 @@ TEST_F(StandInTest, FailureScriptsAreCheckedAndNeverAllocateTheirDeclaredSize) {
   // A 100000 x 100000 image that fails only at the end: its pixels are never materialised.
   ASSERT_TRUE(halvex::testing::ScriptImageFailure(bytes, "IWICFormatConverter::CopyPixels", E_FAIL,
                                                   100000, 100000));
-  const DecodeOutcome outcome = [&] {
+  struct CornerCopy {
+    UINT width = 0;
+    UINT height = 0;
+    HRESULT result = S_OK;
+    std::vector<BYTE> pixels;
+  };
+  const CornerCopy outcome = [&] {
     Owned<IWICImagingFactory> factory;
     Owned<IWICStream> stream;
     Owned<IWICBitmapDecoder> decoder;
@@ -157,7 +125,7 @@ TEST_F(StandInTest, FailureScriptsAreCheckedAndNeverAllocateTheirDeclaredSize) {
                                                WICDecodeMetadataCacheOnDemand, decoder.Put()),
               S_OK);
     EXPECT_EQ(decoder->GetFrame(0, frame.Put()), S_OK);
-    DecodeOutcome result;
+    CornerCopy result;
     EXPECT_EQ(frame->GetSize(&result.width, &result.height), S_OK);
     const WICRect corner = {99998, 99999, 2, 1};
     result.pixels.resize(8);

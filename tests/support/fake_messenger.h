@@ -1,3 +1,5 @@
+// The tests' one fake of the messenger functions: it records and scripts, where the engine
+// stand-in's messenger (platform/engine/) carries messages between real threads.
 #ifndef HALVEX_TESTS_SUPPORT_FAKE_MESSENGER_H_
 #define HALVEX_TESTS_SUPPORT_FAKE_MESSENGER_H_
 

@@ -1,4 +1,5 @@
-// The nine messenger functions and the messenger's cross-thread hand-over.
+// The nine messenger functions and the messenger's cross-thread hand-over: the working messenger
+// the host and the demo run against (unit tests use the recording fake, tests/support/).
 #include "messenger_state.h"
 
 #include <iterator>
