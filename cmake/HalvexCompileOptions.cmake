@@ -32,6 +32,16 @@ elseif(HALVEX_SANITIZE)
   add_link_options(-fsanitize=${_halvex_sanitizers})
 endif()
 
+# $<LINK_LIBRARY:HALVEX_LOAD_ALWAYS,lib>: links a shared library that a program needs loaded
+# although none of its objects refers to it (it registers itself as it loads), which a linker
+# that drops unreferenced libraries (--as-needed, the default on some systems) would leave out
+# without a word. Defined here, as the link of every consumer reads it from its own directory.
+if(NOT MSVC AND NOT APPLE)
+  set(CMAKE_LINK_LIBRARY_USING_HALVEX_LOAD_ALWAYS
+    "LINKER:--push-state,--no-as-needed" "<LINK_ITEM>" "LINKER:--pop-state")
+  set(CMAKE_LINK_LIBRARY_USING_HALVEX_LOAD_ALWAYS_SUPPORTED TRUE)
+endif()
+
 # Applies the project's warning policy to one of our own targets (never to third-party code).
 function(halvex_add_options target)
   target_compile_options(${target} PRIVATE ${HALVEX_WARNING_FLAGS})

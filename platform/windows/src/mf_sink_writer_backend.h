@@ -51,8 +51,8 @@ using SinkWriterBackendFactory =
                           std::unique_ptr<SinkWriterBackend>* backend)>;
 
 // Installs the factory used by every later MFCreateSinkWriterFromURL; an empty one makes writers
-// that only record. A process starts with the MP4 file writer installed;
-// testing::ResetMediaFoundation() installs the empty one.
+// that only record. A process starts with the empty one until the media library registers its MP4
+// file writer (real_media_backends.h); testing::ResetMediaFoundation() installs the empty one.
 void SetSinkWriterBackendFactory(SinkWriterBackendFactory factory);
 
 // Makes the backend for a new writer with the installed factory.

@@ -4,20 +4,21 @@
 #include <utility>
 #include <vector>
 
-#include "media_mf_mp4_backend.h"
 #include "mf_platform.h"
 #include "mf_sink_writer_backend.h"
+#include "real_media_backends.h"
 
 namespace halvex::platform {
 namespace {
 
-// A process starts out writing real files, without keeping sample bytes that a long recording
-// would pile up; a test's reset turns to recording only, with bytes kept for inspection.
+// A process starts out without keeping sample bytes that a long recording would pile up, writing
+// real files once the media library has registered its writer; a test's reset turns to recording
+// only, with bytes kept for inspection.
 struct Records {
   std::mutex mutex;
   std::vector<SinkWriterRecord> writers;
   bool keep_sample_bytes = false;
-  SinkWriterBackendFactory backend_factory = MakeMp4SinkWriterBackend;
+  SinkWriterBackendFactory backend_factory;
 };
 
 Records& State() {
@@ -106,9 +107,12 @@ void ResetMediaFoundation() {
 }
 
 void WriteMediaFiles() {
-  auto& records = platform::State();
-  std::lock_guard<std::mutex> lock(records.mutex);
-  records.backend_factory = platform::MakeMp4SinkWriterBackend;
+  auto factory = platform::RegisteredRealMediaBackends().sink_writer_factory;
+  if (!factory) {
+    platform::ReportNoRealMedia("WriteMediaFiles");
+    return;
+  }
+  platform::SetSinkWriterBackendFactory(std::move(factory));
 }
 
 }  // namespace halvex::testing

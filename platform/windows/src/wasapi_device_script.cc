@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "media_wasapi_loopback_device.h"
+#include "real_media_backends.h"
 #include "win32_performance_counter.h"
 
 namespace halvex::platform {
@@ -18,13 +18,14 @@ namespace {
 // 384 kHz still fits.
 constexpr std::uint64_t kMaxPacketBytes = 32u << 20;
 
-// A process starts out with the sound server's default sink as its default device, when a server
-// is reachable; a test's reset leaves only the device it scripts.
+// A process starts out with the sound server's default sink as its default device, when the media
+// library has registered its provider and a server is reachable; a test's reset leaves only the
+// device it scripts.
 struct AudioState {
   std::mutex mutex;
   std::shared_ptr<DeviceScript> default_device;
   bool default_device_provided = false;
-  std::function<std::shared_ptr<DeviceScript>()> provider = ProvideLoopbackDevice;
+  std::function<std::shared_ptr<DeviceScript>()> provider;
   testing::AudioCalls calls;
   std::vector<IMMNotificationClient*> notification_clients;  // one reference each
 };
@@ -431,7 +432,12 @@ void ResetAudio() {
 }
 
 void UseSystemAudio() {
-  platform::SetDefaultDeviceProvider(platform::ProvideLoopbackDevice);
+  auto provider = platform::RegisteredRealMediaBackends().default_device_provider;
+  if (!provider) {
+    platform::ReportNoRealMedia("UseSystemAudio");
+    return;
+  }
+  platform::SetDefaultDeviceProvider(std::move(provider));
 }
 
 }  // namespace halvex::testing

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <utility>
 
-#include "media_wic_png_backend.h"
+#include "real_media_backends.h"
 
 namespace halvex::platform {
 namespace {
@@ -24,11 +24,12 @@ const char* const kScriptableFailures[] = {
     "IWICFormatConverter::CopyPixels",
 };
 
-// A process starts out decoding real PNG images; a test's reset leaves only what it scripts.
+// A process starts out decoding real PNG images once the media library has registered its
+// decoder; a test's reset leaves only what it scripts.
 struct ImagingState {
   std::mutex mutex;
   std::map<std::vector<BYTE>, SharedImage> scripts;
-  std::shared_ptr<ImageDecoderBackend> backend = MakePngDecoderBackend();
+  std::shared_ptr<ImageDecoderBackend> backend;
   testing::ImagingCalls calls;
 };
 
@@ -181,7 +182,12 @@ void ResetImaging() {
 }
 
 void DecodeRealImages() {
-  platform::SetImageDecoderBackend(platform::MakePngDecoderBackend());
+  const auto make_decoder = platform::RegisteredRealMediaBackends().make_image_decoder;
+  if (!make_decoder) {
+    platform::ReportNoRealMedia("DecodeRealImages");
+    return;
+  }
+  platform::SetImageDecoderBackend(make_decoder());
 }
 
 }  // namespace halvex::testing

@@ -24,6 +24,9 @@
 // zeros, as a running sink delivers while nothing plays, are flagged AUDCLNT_BUFFERFLAGS_SILENT.
 // With no server reachable, GetDefaultAudioEndpoint fails with E_NOTFOUND. ResetAudio() turns
 // the system's audio off, so that only a scripted device exists; UseSystemAudio() turns it on.
+// The system's audio is the media library's (halvex_windows_media): a process without it has no
+// device but a scripted one from its start (E_NOTFOUND until one is set), and UseSystemAudio()
+// there changes nothing and says so on standard error.
 #ifndef HALVEX_WINDOWS_TESTING_AUDIO_H_
 #define HALVEX_WINDOWS_TESTING_AUDIO_H_
 

@@ -11,6 +11,8 @@
 //
 // ResetImaging() also removes the real decoder, so that after it only scripted bytes decode and
 // any other bytes fail with WINCODEC_ERR_COMPONENTNOTFOUND; DecodeRealImages() brings it back.
+// The real decoder is the media library's (halvex_windows_media): a process without it starts as
+// after ResetImaging, and DecodeRealImages() there changes nothing and says so on standard error.
 //
 // Fault names of the bitmap source methods carry the object's own interface, so that a test can
 // fail the frame's copy and not the converter's: "IWICBitmapFrameDecode::CopyPixels",

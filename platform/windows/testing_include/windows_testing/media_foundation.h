@@ -5,7 +5,9 @@
 // given. A process starts with writers that also write real files: H.264/AAC in MP4 for a URL
 // ending in ".mp4" (any other extension fails at MFCreateSinkWriterFromURL with
 // MF_E_UNSUPPORTED_BYTESTREAM_TYPE). ResetMediaFoundation() turns to writers that only record;
-// WriteMediaFiles() turns file writing back on.
+// WriteMediaFiles() turns file writing back on. File writing is the media library's
+// (halvex_windows_media): a process without it starts with writers that only record, and
+// WriteMediaFiles() there changes nothing and says so on standard error.
 //
 // Fault names: the attribute methods are "IMFAttributes::SetUINT32" and so on whatever the object
 // (store, media type or sample); the rest carry their own interface ("IMFSample::AddBuffer",
