@@ -3,6 +3,13 @@
 # it, so everything lands in one folder, with the application and the engine's data in data/.
 # Tests, benchmarks and fuzzers install nothing.
 
+# A cross build's default prefix ("C:/Program Files/...") means nothing on the build host: without
+# --prefix, `cmake --install` lays the bundle out in the build tree's install/ instead.
+if(CMAKE_CROSSCOMPILING AND CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
+  set(CMAKE_INSTALL_PREFIX ${CMAKE_BINARY_DIR}/install CACHE PATH "Where the bundle is laid out"
+      FORCE)
+endif()
+
 # mingw-w64 binaries may import the compiler's own runtime DLLs; they are gathered below.
 set(halvex_bundle_runtime_set)
 if(MINGW)
