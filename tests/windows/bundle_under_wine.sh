@@ -70,8 +70,9 @@ fi
 status=0
 (cd "$bundle" && "$wine_run" "$prefix" halvex-finish-recording.exe \
   >"$check/finish.stdout" 2>"$check/finish.stderr") || status=$?
-((status == 2)) && grep -q '^usage: halvex-finish-recording' "$check/finish.stderr" ||
+if ((status != 2)) || ! grep -q '^usage: halvex-finish-recording' "$check/finish.stderr"; then
   fail "halvex-finish-recording did not start from the bundle (exit $status)"
+fi
 
 # The check itself: without the engine library beside it the host must not start, which shows
 # that Wine takes the DLLs from the bundle and from nowhere else.
