@@ -3,8 +3,8 @@
 # it, so everything lands in one folder, with the application and the engine's data in data/.
 # Tests, benchmarks and fuzzers install nothing.
 
-# A cross build's default prefix ("C:/Program Files/...") means nothing on the build host: without
-# --prefix, `cmake --install` lays the bundle out in the build tree's install/ instead.
+# A cross build's default prefix is a system folder of the build host, no place for a Windows
+# bundle: without --prefix, `cmake --install` lays it out in the build tree's install/ instead.
 if(CMAKE_CROSSCOMPILING AND CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
   set(CMAKE_INSTALL_PREFIX ${CMAKE_BINARY_DIR}/install CACHE PATH "Where the bundle is laid out"
       FORCE)
