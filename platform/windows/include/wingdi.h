@@ -50,9 +50,9 @@ int WINAPI SetStretchBltMode(HDC hdc, int mode);
 
 // Copies the source rectangle of a 32-bit BI_RGB bitmap (rows DWORD-aligned; top-down with a
 // negative biHeight, else bottom-up with ySrc counted from the bottom row) to the destination
-// rectangle, scaled, clipped to the client area. The model draws only with DIB_RGB_COLORS,
-// SRCCOPY and positive sizes; anything else, or an unknown context, draws nothing and returns 0.
-// Otherwise returns the number of source rows.
+// rectangle, scaled, clipped to the client area. The model draws only with DIB_RGB_COLORS, SRCCOPY,
+// positive sizes and a source inside the bitmap; else, or for an unknown context, it draws nothing
+// and returns 0. Otherwise returns the number of source rows.
 int WINAPI StretchDIBits(HDC hdc,
                          int xDest,
                          int yDest,
