@@ -104,6 +104,11 @@ int RunRecording(const DemoOptions& options,
       break;
     }
     pacer.WaitUntilDue(index);
+    // The view shows the frame as it goes to the recorder; before FrameDrawn, so that a window
+    // shown on the first frame shows it at once.
+    if (const Image* picture = source.LastPicture()) {
+      engine.PresentFrame(*picture);
+    }
     engine.FrameDrawn();
     ++summary.frames_sent;
     recorder.BeginAppendPng(std::move(png));

@@ -16,9 +16,10 @@ namespace demo {
 // pacing the frames unless `options.fast`: each frame is made first and sent when it is due.
 // Up to `options.in_flight` frames wait for their answers at once (one with an engine that cannot
 // post); the oldest answer is taken before a frame beyond that is sent, and all of them before
-// "stop". With a `beeper`, a beep sounds as each flash frame is due. Progress and the summary go
-// to `out`; each failure goes to `err` as one line. After a failed frame the recording is still
-// stopped, so that what was written is finalised. Returns 0 when every call succeeded, 1
+// "stop". Each frame the source drew is also handed to the engine's view as it is sent, when the
+// engine has one. With a `beeper`, a beep sounds as each flash frame is due. Progress and the
+// summary go to `out`; each failure goes to `err` as one line. After a failed frame the recording
+// is still stopped, so that what was written is finalised. Returns 0 when every call succeeded, 1
 // otherwise.
 int RunRecording(const DemoOptions& options,
                  FrameSource& source,

@@ -76,5 +76,30 @@ void EngineServices::FrameDrawn() {
   services_.frame_drawn(services_.engine);
 }
 
+bool EngineServices::CanPresent() const {
+  return HALVEX_ENGINE_SERVICES_HAS(&services_, present_frame) &&
+         services_.present_frame != nullptr;
+}
+
+bool EngineServices::PresentFrame(const Image& picture) {
+  if (!CanPresent() || picture.empty()) {
+    return false;
+  }
+  // The engine takes blue, green, red and a spare byte per pixel; the demo draws red, green, blue.
+  const size_t pixel_count =
+      static_cast<size_t>(picture.width()) * static_cast<size_t>(picture.height());
+  present_buffer_.resize(pixel_count * 4);
+  const uint8_t* from = picture.pixels().data();
+  uint8_t* to = present_buffer_.data();
+  for (size_t pixel = 0; pixel < pixel_count; ++pixel, from += 3, to += 4) {
+    to[0] = from[2];
+    to[1] = from[1];
+    to[2] = from[0];
+    to[3] = 0;
+  }
+  return services_.present_frame(services_.engine, present_buffer_.data(), picture.width(),
+                                 picture.height(), static_cast<size_t>(picture.width()) * 4) != 0;
+}
+
 }  // namespace demo
 }  // namespace halvex

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/image.h"
 #include "platform/engine/halvex_app.h"
 
 namespace halvex {
@@ -41,8 +42,16 @@ class EngineServices {
 
   void FrameDrawn();
 
+  // Whether the engine offers present_frame, so that its view can show what the demo draws.
+  bool CanPresent() const;
+
+  // Hands `picture` to the engine's view. Returns false when the engine has no view to show it
+  // in (an older engine) or refused it (shutting down, or a picture it cannot take).
+  bool PresentFrame(const Image& picture);
+
  private:
   const HalvexEngineServices& services_;
+  std::vector<uint8_t> present_buffer_;  // the picture in the engine's layout, reused each frame
 };
 
 }  // namespace demo

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "app/image.h"
+
 namespace halvex {
 namespace demo {
 
@@ -21,6 +23,10 @@ class FrameSource {
 
   // Whether frame `index` shows a flash, which the demo accompanies with a beep.
   virtual bool ShowsFlash(int64_t /*index*/) const { return false; }
+
+  // The picture the last successful ProducePng encoded, for the engine's view to show; null when
+  // the source hands over PNG bytes it did not draw.
+  virtual const Image* LastPicture() const { return nullptr; }
 };
 
 }  // namespace demo

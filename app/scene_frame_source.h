@@ -14,12 +14,15 @@ class SceneFrameSource : public FrameSource {
   int64_t frame_count() const override { return frame_count_; }
   bool ProducePng(int64_t index, std::vector<uint8_t>* png, std::string* error) override;
   bool ShowsFlash(int64_t index) const override;
+  const Image* LastPicture() const override;
 
  private:
   int width_;
   int height_;
   double fps_;
   int64_t frame_count_;
+  Image picture_;
+  bool has_picture_ = false;
 };
 
 }  // namespace demo

@@ -51,7 +51,26 @@ typedef struct HalvexEngineServices {
      awaited in any order and from any thread. Null reply slots return 0 and leave the ticket to
      be awaited again. */
   int (*await_reply)(void* engine, uint64_t ticket, const uint8_t** reply, size_t* reply_size);
+
+  /* Added after post_message and await_reply: absent when struct_size ends before it. */
+
+  /* Hands the engine the picture the application drew, for its view to show scaled to the
+     view's size until the next one. Pixels are 32 bits each, their bytes blue, green, red and
+     one ignored byte (a little-endian 0x00RRGGBB); rows run top to bottom, row y starting at
+     pixels + y * stride. width and height are 1 to HALVEX_MAX_FRAME_SIDE; stride is at least
+     width * 4. The engine copies the picture before it returns, so the buffer may be reused at
+     once; the call never waits for the view. Returns 1 when the picture was taken, 0 when it was
+     refused: unusable arguments (a null engine or pixels, a size out of range, a short stride)
+     or an engine shutting down. A refused picture changes nothing. */
+  int (*present_frame)(void* engine,
+                       const uint8_t* pixels,
+                       int32_t width,
+                       int32_t height,
+                       size_t stride);
 } HalvexEngineServices;
+
+/* The largest width or height present_frame takes. */
+#define HALVEX_MAX_FRAME_SIDE 8192
 
 /* Whether the record `services` points to reaches the function `field`, i.e. whether the engine
    offers it. Every field after `engine` is a function pointer. */

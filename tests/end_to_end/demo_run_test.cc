@@ -96,6 +96,47 @@ TEST(RunRecordingTest, SendsEveryFrameThenStopsAndSummarisesTheReplies) {
   }
 }
 
+// The scene as the engine's view takes it: blue, green, red and a spare byte per pixel.
+std::vector<uint8_t> ViewBytes(const Image& picture) {
+  std::vector<uint8_t> bytes;
+  for (size_t at = 0; at < picture.pixels().size(); at += 3) {
+    bytes.insert(bytes.end(),
+                 {picture.pixels()[at + 2], picture.pixels()[at + 1], picture.pixels()[at], 0});
+  }
+  return bytes;
+}
+
+TEST(RunRecordingTest, EachDrawnFrameGoesToTheViewOfAnEngineThatHasOne) {
+  struct Case {
+    const char* name;
+    void (FakeRecorderEngine::*offer)();
+    int presents;
+  };
+  const Case cases[] = {
+      {"current engine", nullptr, 5},
+      {"engine from before present_frame", &FakeRecorderEngine::OfferWithoutPresenting, 0},
+      {"engine from before posting", &FakeRecorderEngine::OfferOnlySending, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeRecorderEngine fake;
+    if (c.offer != nullptr) {
+      (fake.*c.offer)();
+    }
+    const DemoOptions options = FastOptions();
+    SceneFrameSource source(options.width, options.height, options.fps, DrawnFrameCount(options));
+    const AppRun run = RunWith(fake, options, source);
+
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(fake.frames_drawn(), 5);
+    EXPECT_EQ(fake.presents(), c.presents);
+    if (c.presents > 0) {
+      EXPECT_EQ(fake.last_presented_width(), 32);
+      EXPECT_EQ(fake.last_presented(), ViewBytes(DrawTestScene(32, 24, 4, 10)));
+    }
+  }
+}
+
 TEST(RunRecordingTest, FramesTheRecorderDroppedAreReportedButAreNoFailure) {
   FakeRecorderEngine fake;
   fake.set_counts_frames(false);

@@ -37,6 +37,7 @@ FakeRecorderEngine::FakeRecorderEngine(Answering answering) : answering_(answeri
   services_.frame_drawn = &FakeRecorderEngine::FrameDrawn;
   services_.post_message = &FakeRecorderEngine::PostToHost;
   services_.await_reply = &FakeRecorderEngine::AwaitFromHost;
+  services_.present_frame = &FakeRecorderEngine::PresentFrame;
   if (answering_ == Answering::kLaterOnAnotherThread) {
     answerer_ = std::thread(&FakeRecorderEngine::AnswerInCallOrder, this);
   }
@@ -55,6 +56,10 @@ FakeRecorderEngine::~FakeRecorderEngine() {
 
 void FakeRecorderEngine::OfferOnlySending() {
   services_.struct_size = offsetof(HalvexEngineServices, post_message);
+}
+
+void FakeRecorderEngine::OfferWithoutPresenting() {
+  services_.struct_size = offsetof(HalvexEngineServices, present_frame);
 }
 
 void FakeRecorderEngine::Script(const std::string& method, int occurrence, ScriptedAnswer answer) {
@@ -122,6 +127,23 @@ int FakeRecorderEngine::AwaitFromHost(void* engine,
 
 void FakeRecorderEngine::FrameDrawn(void* engine) {
   ++static_cast<FakeRecorderEngine*>(engine)->frames_drawn_;
+}
+
+int FakeRecorderEngine::PresentFrame(void* engine,
+                                     const uint8_t* pixels,
+                                     int32_t width,
+                                     int32_t height,
+                                     size_t stride) {
+  auto* self = static_cast<FakeRecorderEngine*>(engine);
+  ++self->presents_;
+  const size_t row_bytes = static_cast<size_t>(width) * 4;
+  self->last_presented_.clear();
+  for (int32_t row = 0; row < height; ++row) {
+    const uint8_t* start = pixels + static_cast<size_t>(row) * stride;
+    self->last_presented_.insert(self->last_presented_.end(), start, start + row_bytes);
+  }
+  self->last_presented_width_ = width;
+  return 1;
 }
 
 uint64_t FakeRecorderEngine::Queue(const char* channel,

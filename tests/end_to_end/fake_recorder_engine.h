@@ -59,6 +59,9 @@ class FakeRecorderEngine {
   // Hands over the record as it was before post_message and await_reply, as an older engine
   // does. The functions stay filled in, so a reader that ignores the size is caught by posts().
   void OfferOnlySending();
+  // Hands over the record as it was before present_frame, posting included. present_frame stays
+  // filled in, so a reader that ignores the size is caught by presents().
+  void OfferWithoutPresenting();
 
   // Whether "appendPng" with bytes that start with the PNG signature counts as written, as with a
   // real decoder. When false the recorder answers success and leaves the count unchanged.
@@ -73,6 +76,10 @@ class FakeRecorderEngine {
   int most_in_flight() const;
   int posts() const { return posts_; }
   int frames_drawn() const { return frames_drawn_; }
+  // Pictures handed to present_frame, and the last one as its bytes (rows packed, width * 4 each).
+  int presents() const { return presents_; }
+  const std::vector<uint8_t>& last_presented() const { return last_presented_; }
+  int32_t last_presented_width() const { return last_presented_width_; }
   int32_t frames_written() const { return frames_written_; }
 
  private:
@@ -104,6 +111,11 @@ class FakeRecorderEngine {
                            const uint8_t** reply,
                            size_t* reply_size);
   static void FrameDrawn(void* engine);
+  static int PresentFrame(void* engine,
+                          const uint8_t* pixels,
+                          int32_t width,
+                          int32_t height,
+                          size_t stride);
 
   // Queues the message, or answers it at once, and returns its ticket.
   uint64_t Queue(const char* channel, const uint8_t* message, size_t message_size);
@@ -136,6 +148,9 @@ class FakeRecorderEngine {
   bool stopping_ = false;
   std::vector<uint8_t> handed_reply_;  // what the application's reply slots point to
   int frames_drawn_ = 0;
+  int presents_ = 0;
+  std::vector<uint8_t> last_presented_;
+  int32_t last_presented_width_ = 0;
   bool recording_ = false;
   bool audio_enabled_ = false;
   int32_t frames_written_ = 0;

@@ -76,6 +76,56 @@ void Await(const HalvexEngineServices& services, const std::string& index) {
   Record(Described("await " + index, answered, reply, reply_size));
 }
 
+// Fields of "present:W:H:STRIDE:RRGGBB".
+struct PictureRequest {
+  int32_t width;
+  int32_t height;
+  size_t stride;
+  uint32_t colour;
+};
+
+PictureRequest ParsePicture(const std::string& fields) {
+  PictureRequest request{};
+  const char* cursor = fields.c_str();
+  char* end = nullptr;
+  request.width = static_cast<int32_t>(std::strtol(cursor, &end, 10));
+  request.height = static_cast<int32_t>(std::strtol(end + 1, &end, 10));
+  request.stride = static_cast<size_t>(std::strtoull(end + 1, &end, 10));
+  request.colour = static_cast<uint32_t>(std::strtoul(end + 1, &end, 16));
+  return request;
+}
+
+std::vector<uint8_t> DrawPicture(const PictureRequest& request) {
+  constexpr size_t kMostBytes = size_t{64} << 20;
+  if (request.width <= 0 || request.height <= 0 || request.stride == 0 ||
+      request.stride > kMostBytes / static_cast<size_t>(request.height)) {
+    return std::vector<uint8_t>(64, 0xAB);
+  }
+  std::vector<uint8_t> pixels(request.stride * static_cast<size_t>(request.height), 0xAB);
+  for (size_t y = 0; y < static_cast<size_t>(request.height); ++y) {
+    for (size_t x = 0; x < static_cast<size_t>(request.width) && (x + 1) * 4 <= request.stride;
+         ++x) {
+      const uint32_t colour =
+          x < static_cast<size_t>(request.width) / 2 ? request.colour : request.colour ^ 0xFFFFFF;
+      uint8_t* pixel = &pixels[y * request.stride + x * 4];
+      pixel[0] = static_cast<uint8_t>(colour);
+      pixel[1] = static_cast<uint8_t>(colour >> 8);
+      pixel[2] = static_cast<uint8_t>(colour >> 16);
+      pixel[3] = 0;
+    }
+  }
+  return pixels;
+}
+
+void Present(const HalvexEngineServices& services, const std::string& fields) {
+  const PictureRequest request = ParsePicture(fields);
+  const std::vector<uint8_t> pixels = DrawPicture(request);
+  const int result = services.present_frame(services.engine, pixels.data(), request.width,
+                                            request.height, request.stride);
+  const size_t colour_colon = fields.rfind(':');
+  Record("present " + fields.substr(0, colour_colon) + "=" + std::to_string(result));
+}
+
 }  // namespace
 
 std::vector<std::string> TestApplicationOutcomes() {
@@ -132,6 +182,19 @@ extern "C" HALVEX_APP_EXPORT int HalvexApplicationMain(const HalvexEngineService
              (HALVEX_ENGINE_SERVICES_HAS(services, await_reply) ? " await" : ""));
     } else if (command == "frame") {
       services->frame_drawn(services->engine);
+    } else if (halvex::testing::StartsWith(command, "present:")) {
+      if (HALVEX_ENGINE_SERVICES_HAS(services, present_frame)) {
+        halvex::testing::Present(*services, command.substr(8));
+      } else {
+        Record("present not offered");
+      }
+    } else if (command == "present-null") {
+      Record("present null=" +
+             std::to_string(services->present_frame(services->engine, nullptr, 2, 2, 8)));
+    } else if (command == "present-without-engine") {
+      const uint8_t pixels[16] = {};
+      Record("present without engine=" +
+             std::to_string(services->present_frame(nullptr, pixels, 2, 2, 8)));
     } else if (halvex::testing::StartsWith(command, "status:")) {
       status = std::atoi(command.c_str() + 7);
     } else {

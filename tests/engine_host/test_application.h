@@ -13,6 +13,13 @@
 //                      "await I without slots=RESULT"
 //   services           records "services=STRUCT_SIZE" and which posting functions it offers
 //   frame              tells the engine a frame was drawn
+//   present:W:H:STRIDE:RRGGBB  hands the engine a W x H picture whose left half is RRGGBB (hex)
+//                      and right half its complement, rows STRIDE bytes apart; records
+//                      "present W:H:STRIDE=RESULT". A size too large to allocate passes a small
+//                      buffer: the engine must refuse it unread.
+//   present-null       hands over null pixels; records "present null=RESULT"
+//   present-without-engine  hands over a picture with a null engine; records
+//                      "present without engine=RESULT"
 //   status:N           returns N when the commands are done (0 otherwise)
 // It first records "args=N" with its argument count.
 #ifndef HALVEX_TESTS_ENGINE_HOST_TEST_APPLICATION_H_

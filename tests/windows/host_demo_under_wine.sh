@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The host with the demo application, run under Wine on the X display this runs on (xvfb-run):
-# it must show its window, run the demo to its end and exit with 0. While the window is visible
-# a screenshot of the display is kept as an artefact.
+# it must show its window, run the demo to its end and exit with 0. While the window shows the
+# demo's scene a screenshot of the display is kept as an artefact, and the scene's colour bars
+# must be in it.
 #
 #   host_demo_under_wine.sh WINE_RUN PREFIX HOST_EXE ARTEFACT_DIR
 set -euo pipefail
@@ -44,9 +45,59 @@ for _ in $(seq 1 300); do
   fi
   sleep 0.1
 done
+# One strip of the screenshot (X Y WIDTH HEIGHT) as lines "OFFSET RED GREEN BLUE", the offset
+# counted along the strip.
+strip() {
+  convert "$screenshot" -crop "$3x$4+$1+$2" +repage -depth 8 txt:- |
+    awk -F'[(),: ]+' 'NR > 1 {print $1 + $2, $3, $4, $5}'
+}
+# The first offset in a strip (on standard input) whose colour is within 8 of RED GREEN BLUE.
+first_of() {
+  awk -v r="$1" -v g="$2" -v b="$3" 'function d(v) {return v < 0 ? -v : v}
+    d($2 - r) <= 8 && d($3 - g) <= 8 && d($4 - b) <= 8 {print $1; exit}'
+}
+
+# The scene (app/scene.cc) in its own pixels: seven bars across the top two thirds, left to right.
+scene_width=1280
+scene_height=720
+bar_colours=("191 191 191" "191 191 0" "0 191 191" "0 191 0" "191 0 191" "191 0 0" "0 0 191")
+# Rows where the bars show whatever the frame: below the labels (80 high) and above the moving
+# square (rows 168 to 312), and between the square and the grey ramp (from row 480).
+bar_rows=(124 396)
+
+# Finds the client area from the screenshot: its top is where the middle bar (green) begins in
+# the window's middle column, its left where the first bar (grey) begins below that. Sets
+# client_left, client_top, client_width and client_height; fails when the scene is not shown.
+find_client_area() {
+  local geometry x y width height
+  geometry=$(xwininfo -id "$window")
+  x=$(awk '/Absolute upper-left X/ {print $NF}' <<<"$geometry")
+  y=$(awk '/Absolute upper-left Y/ {print $NF}' <<<"$geometry")
+  width=$(awk '/Width:/ {print $NF}' <<<"$geometry")
+  height=$(awk '/Height:/ {print $NF}' <<<"$geometry")
+  local top left
+  top=$(strip $((x + width / 2)) "$y" 1 $((height / 2)) | first_of 0 191 0)
+  [[ -n $top ]] || return 1
+  client_top=$((y + top))
+  left=$(strip "$x" $((client_top + 100)) $((width / 4)) 1 | first_of 191 191 191)
+  [[ -n $left ]] || return 1
+  client_left=$((x + left))
+  # The frame is as wide at the right and bottom as at the left.
+  client_width=$((width - 2 * left))
+  client_height=$((y + height - left - client_top))
+}
+
+scene_shown=0
 if ((shown)); then
-  sleep 0.5  # let Wine draw the frame and caption
-  import -window root "$screenshot"
+  # Grabbed once the view shows the scene, while the demo is still drawing it.
+  for _ in $(seq 1 20); do
+    import -window root "$screenshot"
+    if find_client_area; then
+      scene_shown=1
+      break
+    fi
+    sleep 0.2
+  done
 fi
 
 status=0
@@ -74,3 +125,24 @@ desktop=$(pixel 5 790)
 inside=$(pixel 640 400)
 [[ $inside != "$desktop" ]] || fail "the screenshot shows no window over the desktop ($desktop)"
 echo "screenshot: $screenshot (desktop $desktop, window $inside)"
+
+((scene_shown)) || fail "the window never showed the demo's scene (no green bar in its middle)"
+echo "client area: ${client_width}x${client_height} at $client_left,$client_top"
+for bar in "${!bar_colours[@]}"; do
+  for row in "${bar_rows[@]}"; do
+    # The middle of the bar, scaled as the view scales the scene to its client area.
+    sx=$((client_left + (2 * bar + 1) * scene_width / 14 * client_width / scene_width))
+    sy=$((client_top + row * client_height / scene_height))
+    ((sx < 1280)) || continue # past the right edge of the display
+    read -r red green blue < <(strip "$sx" "$sy" 1 1 | awk '{print $2, $3, $4}')
+    read -r want_red want_green want_blue <<<"${bar_colours[bar]}"
+    for channel in red green blue; do
+      got=${!channel}
+      want_name=want_$channel
+      want=${!want_name}
+      ((got - want <= 8 && want - got <= 8)) ||
+        fail "bar $bar at $sx,$sy is ($red,$green,$blue), not (${bar_colours[bar]// /,})"
+    done
+  done
+done
+echo "scene: all seven bars in place"

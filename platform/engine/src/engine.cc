@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -21,8 +22,8 @@ std::wstring CopyWide(const wchar_t* text) {
   return text == nullptr ? std::wstring() : std::wstring(text);
 }
 
-void ReportUnusableCall(const char* line) {
-  std::fprintf(stderr, "%s\n", line);
+void ReportUnusableCall(const std::string& line) {
+  std::fprintf(stderr, "%s\n", line.c_str());
   std::fflush(stderr);
 }
 
@@ -117,6 +118,23 @@ void FrameDrawnByApplication(void* engine_pointer) {
   }
 }
 
+int PresentFrameFromApplication(void* engine_pointer,
+                                const uint8_t* pixels,
+                                int32_t width,
+                                int32_t height,
+                                size_t stride) {
+  std::shared_ptr<const halvex::engine::ViewFrame> frame =
+      engine_pointer == nullptr ? nullptr
+                                : halvex::engine::CopyViewFrame(pixels, width, height, stride);
+  if (frame == nullptr) {
+    ReportUnusableCall("present_frame needs an engine, pixels, a width and height from 1 to " +
+                       std::to_string(HALVEX_MAX_FRAME_SIDE) +
+                       " and a stride of at least width * 4 bytes.");
+    return 0;
+  }
+  return static_cast<FlutterDesktopEngine*>(engine_pointer)->PresentFrame(std::move(frame)) ? 1 : 0;
+}
+
 void SettleOwedReplies(const std::deque<OwedReply>& owed) {
   for (const OwedReply& reply : owed) {
     reply.callback(nullptr, 0, reply.user_data);
@@ -161,6 +179,7 @@ void FlutterDesktopEngine::Run(HWND window) {
   services.frame_drawn = &FrameDrawnByApplication;
   services.post_message = &PostMessageFromApplication;
   services.await_reply = &AwaitReplyFromApplication;
+  services.present_frame = &PresentFrameFromApplication;
   FlutterDesktopMessenger* finished_messenger = messenger;
   application = std::make_unique<ApplicationRunner>(
       aot_library_path, entrypoint_arguments, services, [finished_messenger](int) {
@@ -183,6 +202,10 @@ void FlutterDesktopEngine::RunPlatformWork() {
     messenger->Deliver(message);
   }
   SettleOwedReplies(work.owed_replies);
+  if (work.frame_presented && view_window != nullptr) {
+    // Painted when the queue is otherwise idle; several pictures before then paint once.
+    InvalidateRect(view_window, nullptr, FALSE);
+  }
   if (work.frames > 0) {
     RunNextFrameCallback();
   }
@@ -190,6 +213,21 @@ void FlutterDesktopEngine::RunPlatformWork() {
     // The application is over: close the window the view lives in, as a user would.
     PostMessageW(GetAncestor(view_window, GA_ROOT), WM_CLOSE, 0, 0);
   }
+}
+
+bool FlutterDesktopEngine::PresentFrame(std::shared_ptr<const halvex::engine::ViewFrame> frame) {
+  std::shared_ptr<const halvex::engine::ViewFrame> replaced;
+  {
+    std::lock_guard<std::recursive_mutex> guard(messenger->lock);
+    if (!messenger->available) {
+      return false;
+    }
+    replaced = view_frame.Replace(std::move(frame));
+    messenger->queued.frame_presented = true;
+    messenger->WakePlatformThread();
+  }
+  // `replaced` may be the last reference: freed here, outside the messenger's lock.
+  return true;
 }
 
 void FlutterDesktopEngine::ViewWindowDestroyed() {

@@ -10,13 +10,15 @@
 #include "application_runner.h"
 #include "engine_host/engine_library_windows.h"
 #include "messenger_state.h"
+#include "view_frame.h"
 
 struct FlutterDesktopPluginRegistrar {
   FlutterDesktopEngine* engine = nullptr;
   std::string plugin_name;
 };
 
-// Used on the platform thread only, except for `messenger`, which guards itself.
+// Used on the platform thread only, except for `messenger` and `view_frame`, which guard
+// themselves.
 struct FlutterDesktopEngine {
   explicit FlutterDesktopEngine(const FlutterDesktopEngineProperties& properties);
   ~FlutterDesktopEngine();
@@ -35,6 +37,10 @@ struct FlutterDesktopEngine {
 
   void RunNextFrameCallback();
 
+  // Called by the application thread: keeps `frame` for the view and has the platform thread
+  // repaint it. Returns false, keeping nothing, once the engine is shutting down.
+  bool PresentFrame(std::shared_ptr<const halvex::engine::ViewFrame> frame);
+
   // The view window is gone (possibly with a parent destroyed first): nothing can be posted to
   // the platform thread any more.
   void ViewWindowDestroyed();
@@ -50,6 +56,7 @@ struct FlutterDesktopEngine {
   FlutterDesktopOnNextFrameCallback next_frame_callback = nullptr;
   void* next_frame_user_data = nullptr;
   HWND view_window = nullptr;
+  halvex::engine::LatestViewFrame view_frame;
   std::unique_ptr<halvex::engine::ApplicationRunner> application;
 };
 

@@ -46,6 +46,7 @@ struct PlatformWork {
   std::deque<std::shared_ptr<PendingMessage>> messages;
   std::deque<OwedReply> owed_replies;
   int frames = 0;
+  bool frame_presented = false;  // the view has a new picture to paint
   bool application_finished = false;
 };
 

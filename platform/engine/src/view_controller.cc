@@ -6,6 +6,7 @@
 
 #include "engine_state.h"
 #include "testing_state.h"
+#include "view_painting.h"
 
 using halvex::engine::CountCall;
 using halvex::engine::CountedCall;
@@ -26,6 +27,16 @@ LRESULT CALLBACK ViewWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
       engine->RunPlatformWork();
     }
     return 0;
+  } else if (message == WM_PAINT) {
+    auto* engine =
+        reinterpret_cast<FlutterDesktopEngine*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    // Until the application hands over a picture the view paints nothing, as it always did.
+    std::shared_ptr<const halvex::engine::ViewFrame> frame =
+        engine == nullptr ? nullptr : engine->view_frame.Get();
+    if (frame != nullptr) {
+      halvex::engine::PaintViewFrame(window, *frame);
+      return 0;
+    }
   } else if (message == WM_NCDESTROY) {
     auto* engine =
         reinterpret_cast<FlutterDesktopEngine*>(GetWindowLongPtrW(window, GWLP_USERDATA));

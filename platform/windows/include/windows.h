@@ -12,6 +12,7 @@
 #include "fileapi.h"
 #include "profileapi.h"
 #include "winbase.h"
+#include "wingdi.h"
 #include "winnls.h"
 #include "winreg.h"
 #include "winuser.h"

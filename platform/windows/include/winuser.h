@@ -274,6 +274,15 @@ typedef struct tagNCCALCSIZE_PARAMS {
   PWINDOWPOS lppos;
 } NCCALCSIZE_PARAMS, *LPNCCALCSIZE_PARAMS;
 
+typedef struct tagPAINTSTRUCT {
+  HDC hdc;
+  BOOL fErase;
+  RECT rcPaint;
+  BOOL fRestore;
+  BOOL fIncUpdate;
+  BYTE rgbReserved[32];
+} PAINTSTRUCT, *PPAINTSTRUCT, *LPPAINTSTRUCT;
+
 typedef struct tagMSG {
   HWND hwnd;
   UINT message;
@@ -363,6 +372,15 @@ BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 BOOL WINAPI PostThreadMessageW(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM lParam);
 LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 void WINAPI PostQuitMessage(int nExitCode);
+
+// Painting. The update region is all or nothing: InvalidateRect marks the whole client area
+// (whatever the rectangle) and wakes the window's thread, whose GetMessageW and PeekMessageW then
+// yield WM_PAINT for it once no posted message or WM_QUIT is waiting, while the window and its
+// ancestors are visible and not message-only. BeginPaint (which DefWindowProcW's WM_PAINT calls)
+// clears the mark and returns a device context that draws into the window's client area.
+BOOL WINAPI InvalidateRect(HWND hWnd, const RECT* lpRect, BOOL bErase);
+HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint);
+BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint);
 
 // Monitors and DPI.
 HMONITOR WINAPI MonitorFromPoint(POINT pt, DWORD dwFlags);

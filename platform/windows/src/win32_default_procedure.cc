@@ -97,6 +97,14 @@ LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
       return 0;
     case WM_WINDOWPOSCHANGED:
       return OnWindowPosChanged(hWnd, lParam);
+    case WM_PAINT: {
+      // Painting nothing still validates, or WM_PAINT would come back at once.
+      PAINTSTRUCT paint;
+      if (BeginPaint(hWnd, &paint) != nullptr) {
+        EndPaint(hWnd, &paint);
+      }
+      return 0;
+    }
     case WM_ACTIVATE:
       if (LOWORD(wParam) != WA_INACTIVE) {
         halvex::platform::win32::SetFocusInternal(hWnd);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "windows_testing/desktop.h"
+#include "windows_testing/painting.h"
 
 namespace halvex::platform::win32 {
 
@@ -58,6 +59,13 @@ struct WindowRecord {
   DWORD thread_id = 0;
   std::vector<testing::ReceivedMessage> messages;
   std::map<DWORD, std::vector<BYTE>> dwm_attributes;
+  testing::WindowPainting painting;
+};
+
+// A device context handed out by BeginPaint, until EndPaint.
+struct DeviceContextRecord {
+  HWND window = nullptr;
+  int stretch_mode = 3;  // COLORONCOLOR
 };
 
 // A message sent to a window of another thread, waiting for that thread to run it.
@@ -137,6 +145,7 @@ struct Desktop {
   std::map<ResourceKey, HANDLE> resource_handles;
   std::map<HANDLE, testing::ResourceInfo> resources;
   std::set<void*> local_blocks;
+  std::map<HDC, DeviceContextRecord> device_contexts;
 };
 
 // The one model of the process. Never destroyed: threads and exit-time code may still use it.

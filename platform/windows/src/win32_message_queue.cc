@@ -96,7 +96,8 @@ bool MatchesFilter(Desktop& desktop, const MSG& message, HWND filter, UINT min, 
 }
 
 // Runs every pending sent message, then takes the first posted message that passes the filter;
-// WM_QUIT from PostQuitMessage comes only when no posted message does.
+// WM_QUIT from PostQuitMessage comes only when no posted message does, and WM_PAINT only when
+// neither does.
 bool RetrieveLocked(std::unique_lock<std::mutex>& lock,
                     Desktop& desktop,
                     MessageQueue& queue,
@@ -123,6 +124,14 @@ bool RetrieveLocked(std::unique_lock<std::mutex>& lock,
       queue.quit_pending = false;
     }
     return true;
+  }
+  // WM_PAINT stays due until the window is painted, so it is never removed here.
+  const bool paint_in_range = (min == 0 && max == 0) || (WM_PAINT >= min && WM_PAINT <= max);
+  if (paint_in_range && filter != kThreadMessagesOnly) {
+    if (HWND window = WindowToPaintLocked(desktop, filter)) {
+      *out = MSG{window, WM_PAINT, 0, 0, TickCount(), {0, 0}, 0};
+      return true;
+    }
   }
   return false;
 }

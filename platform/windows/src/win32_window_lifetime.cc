@@ -90,6 +90,7 @@ void ResetWindowsLocked(Desktop& desktop) {
   desktop.creation_order.clear();
   desktop.focus = nullptr;
   desktop.active = nullptr;
+  desktop.device_contexts.clear();
   for (auto& [thread_id, queue] : desktop.queues) {
     queue->posted.clear();
     queue->quit_pending = false;

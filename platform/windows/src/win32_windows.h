@@ -57,6 +57,10 @@ void DeactivateSubtree(HWND hwnd);
 // Marks a window destroyed once its WM_NCDESTROY has been handled.
 void FinishDestroyLocked(Desktop& desktop, WindowRecord& window);
 
+// A window of the calling thread that passes `filter` (null for any) and waits for WM_PAINT, or
+// null.
+HWND WindowToPaintLocked(Desktop& desktop, HWND filter);
+
 // Forgets every window without sending anything; empties every queue.
 void ResetWindowsLocked(Desktop& desktop);
 
