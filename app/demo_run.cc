@@ -104,14 +104,15 @@ int RunRecording(const DemoOptions& options,
       break;
     }
     pacer.WaitUntilDue(index);
-    // The view shows the frame as it goes to the recorder; before FrameDrawn, so that a window
-    // shown on the first frame shows it at once.
-    if (const Image* picture = source.LastPicture()) {
-      engine.PresentFrame(*picture);
-    }
     engine.FrameDrawn();
     ++summary.frames_sent;
     recorder.BeginAppendPng(std::move(png));
+    // The view shows the frame once it is on its way to the recorder: the call reaches the
+    // platform thread first, so its arrival, which places the video against the sound, is not
+    // held up by the painting.
+    if (const Image* picture = source.LastPicture()) {
+      engine.PresentFrame(*picture);
+    }
     unanswered.push_back(index);
     // A call that waited has its answer already: checked at once, before the next frame is made.
     if (!recorder.posts_appends() && !take_oldest_answer()) {

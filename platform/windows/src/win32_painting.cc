@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "fault_injection.h"
 #include "win32_desktop.h"
@@ -204,13 +205,19 @@ int WINAPI StretchDIBits(HDC hdc,
   const LONG top_row = source.top_down ? ySrc : source.height - ySrc - SrcHeight;
   const int64_t bottom = std::min<int64_t>(int64_t{yDest} + DestHeight, painting.height);
   const int64_t right = std::min<int64_t>(int64_t{xDest} + DestWidth, painting.width);
+  const int64_t left = std::max(xDest, 0);
+  // Every row takes the same source columns: worked out once, as a window repaints every frame.
+  std::vector<LONG> source_columns;
+  for (int64_t x = left; x < right; ++x) {
+    source_columns.push_back(static_cast<LONG>(xSrc + (x - xDest) * SrcWidth / DestWidth));
+  }
   for (int64_t y = std::max(yDest, 0); y < bottom; ++y) {
     const int64_t source_y = top_row + (y - yDest) * SrcHeight / DestHeight;
     const uint8_t* row = source.Row(static_cast<LONG>(source_y));
     uint32_t* out = &painting.pixels[static_cast<size_t>(y) * static_cast<size_t>(painting.width)];
-    for (int64_t x = std::max(xDest, 0); x < right; ++x) {
-      const int64_t source_x = xSrc + (x - xDest) * SrcWidth / DestWidth;
-      out[x] = halvex::platform::win32::PixelAt(row, static_cast<LONG>(source_x));
+    for (size_t column = 0; column < source_columns.size(); ++column) {
+      out[left + static_cast<int64_t>(column)] =
+          halvex::platform::win32::PixelAt(row, source_columns[column]);
     }
   }
   ++painting.stretches;
